@@ -1,0 +1,32 @@
+#pragma once
+
+// Every dialog the window raises goes through this interface: QtDialogs shows real ones, the window
+// tests answer from a script.
+
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+namespace kelvot::app {
+
+enum class MessageIcon { None, Critical, Warning, Question };
+
+struct OpenFileChoice {
+    QString path;  // full path
+    QString title; // the file's name without its folder
+};
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // Cancel gives nullopt.
+    virtual std::optional<OpenFileChoice> openFile(QWidget* parent, const QString& title,
+                                                   const QString& filter) = 0;
+    virtual void message(QWidget* parent, MessageIcon icon, const QString& title, const QString& text) = 0;
+};
+
+// The title of a message box that has none of its own.
+inline const QString kAppTitle = QStringLiteral("Kelvot");
+
+} // namespace kelvot::app

@@ -1,0 +1,31 @@
+#include "app/qt_dialogs.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace kelvot::app {
+
+std::optional<OpenFileChoice> QtDialogs::openFile(QWidget* parent, const QString& title, const QString& filter) {
+    QFileDialog dialog(parent, title, QString(), filter);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setDefaultSuffix(QStringLiteral("dat"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    const QString path = dialog.selectedFiles().first();
+    return OpenFileChoice{path, QFileInfo(path).fileName()};
+}
+
+void QtDialogs::message(QWidget* parent, MessageIcon icon, const QString& title, const QString& text) {
+    QMessageBox::Icon qtIcon = QMessageBox::NoIcon;
+    switch (icon) {
+    case MessageIcon::None: break;
+    case MessageIcon::Critical: qtIcon = QMessageBox::Critical; break;
+    case MessageIcon::Warning: qtIcon = QMessageBox::Warning; break;
+    case MessageIcon::Question: qtIcon = QMessageBox::Question; break;
+    }
+    QMessageBox box(qtIcon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+} // namespace kelvot::app

@@ -1,0 +1,76 @@
+#include "archive/verify.h"
+
+#include "archive/codepage.h"
+#include "archive/dat_format.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace kelvot {
+
+namespace {
+
+struct Span {
+    std::int32_t index;
+    std::int64_t begin, end;
+};
+
+std::string Describe(std::int32_t index, const std::string& name) {
+    return "entry " + std::to_string(index) + " (\"" + Cp1252ToUtf8(name) + "\")";
+}
+
+} // namespace
+
+std::vector<std::string> VerifyArchive(std::span<const std::uint8_t> file) {
+    std::vector<std::string> problems;
+    const auto fileSize = static_cast<std::int64_t>(file.size());
+    if (fileSize < kCountSize) {
+        problems.push_back("the file is " + std::to_string(fileSize) + " bytes long, too short for an entry count");
+        return problems;
+    }
+    const auto count = static_cast<std::int16_t>(ReadU16(file, 0));
+    if (count <= 0) {
+        problems.push_back("the entry count is " + std::to_string(count) + "; an archive holds 1 to 32767 entries");
+        return problems;
+    }
+    std::int32_t readable = count;
+    if (DirectoryEnd(count) > fileSize) {
+        problems.push_back("the directory of " + std::to_string(count) + " entries ends at byte " +
+                           std::to_string(DirectoryEnd(count)) + ", past the end of the file (" +
+                           std::to_string(fileSize) + " bytes)");
+        readable = static_cast<std::int32_t>((fileSize - kCountSize) / kRecordSize);
+    }
+
+    std::vector<std::string> names(readable);
+    std::vector<Span> spans;
+    for (std::int32_t i = 0; i < readable; ++i) {
+        const std::int64_t record = RecordStart(i);
+        names[i] = DecodeEntryName(file.subspan(record + kNameField).first<kNameFieldSize>());
+        if (!IsSafeFileName(names[i]))
+            problems.push_back(Describe(i, names[i]) + ": the name cannot be used as a file name");
+        const auto offset = static_cast<std::int32_t>(ReadU32(file, record + kOffsetField));
+        const auto size = static_cast<std::int32_t>(ReadU32(file, record + kSizeField));
+        if (offset < 0 || size < 0 || std::int64_t{offset} + size > fileSize) {
+            problems.push_back(Describe(i, names[i]) + ": its data (offset " + std::to_string(offset) + ", size " +
+                               std::to_string(size) + ") lies outside the file (" + std::to_string(fileSize) +
+                               " bytes)");
+        } else if (size > 0) {
+            spans.push_back({i, offset, std::int64_t{offset} + size});
+        }
+    }
+
+    // Sorted by start, an entry overlaps an earlier one exactly when it starts before the furthest end
+    // seen so far; report it against the entry that reaches furthest.
+    std::sort(spans.begin(), spans.end(),
+              [](const Span& a, const Span& b) { return a.begin != b.begin ? a.begin < b.begin : a.index < b.index; });
+    const Span* furthest = nullptr;
+    for (const Span& s : spans) {
+        if (furthest && s.begin < furthest->end)
+            problems.push_back(Describe(furthest->index, names[furthest->index]) + " and " +
+                               Describe(s.index, names[s.index]) + ": their data overlap");
+        if (!furthest || s.end > furthest->end) furthest = &s;
+    }
+    return problems;
+}
+
+} // namespace kelvot

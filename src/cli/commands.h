@@ -1,0 +1,13 @@
+#pragma once
+
+// Each command of kelvot-cli adds its subcommand here. A command's callback sets the exit status it
+// ends with; a KelvotError it throws becomes "kelvot-cli: <description>" and status 1.
+
+#include <CLI/CLI.hpp>
+
+namespace kelvot::cli {
+
+void AddListCommand(CLI::App& app, int& status);
+void AddVerifyCommand(CLI::App& app, int& status);
+
+} // namespace kelvot::cli

@@ -1,0 +1,43 @@
+#include "archive/archive_model.h"
+#include "archive/codepage.h"
+#include "archive/list_order.h"
+#include "cli/commands.h"
+
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+namespace kelvot::cli {
+
+void AddListCommand(CLI::App& app, int& status) {
+    auto* cmd = app.add_subcommand("list", "Print the entry names in the window's list order");
+    auto archive = std::make_shared<std::string>();
+    auto filterWord = std::make_shared<std::string>("all");
+    auto json = std::make_shared<bool>(false);
+    cmd->add_option("ARCHIVE", *archive, "The DAT file")->required();
+    cmd->add_option("--filter", *filterWord, "all, images, 3do, mip, pbf or srb")
+        ->check(CLI::IsMember({"all", "images", "3do", "mip", "pbf", "srb"}, CLI::ignore_case));
+    cmd->add_flag("--json", *json, "Print a JSON array of the entries");
+    cmd->callback([=, &status] {
+        const ArchiveModel model = LoadArchive(*archive);
+        const auto lines = ListedEntries(model, ParseTypeFilter(*filterWord).value_or(TypeFilter::All));
+        const DirectoryTable& dir = model.Directory;
+        if (*json) {
+            auto out = nlohmann::json::array();
+            for (const std::int32_t i : lines)
+                out.push_back({{"index", i},
+                               {"name", Cp1252ToUtf8(dir.EntryNames[i])},
+                               {"type", TypeTag(dir.EntryTypes[i])},
+                               {"size", dir.EntrySizes[i]},
+                               {"offset", dir.EntryOffsets[i]},
+                               {"nameFieldOffset", dir.NameFieldOffsets[i]}});
+            std::cout << out.dump(2) << '\n';
+        } else {
+            std::string text;
+            for (const std::int32_t i : lines) text += Cp1252ToUtf8(dir.EntryNames[i]) + '\n';
+            std::cout << text;
+        }
+        status = 0;
+    });
+}
+
+} // namespace kelvot::cli

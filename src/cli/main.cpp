@@ -1,0 +1,31 @@
+#include "archive/error.h"
+#include "cli/commands.h"
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    CLI::App app{"kelvot-cli: list, check and edit DAT archives from a shell", "kelvot-cli"};
+    app.set_version_flag("--version", std::string("kelvot-cli ") + KELVOT_VERSION);
+    app.require_subcommand(1);
+
+    int status = 0;
+    kelvot::cli::AddListCommand(app, status);
+    kelvot::cli::AddVerifyCommand(app, status);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return 2;
+    } catch (const std::exception& e) {
+        std::cerr << "kelvot-cli: " << e.what() << '\n';
+        return 1;
+    }
+    return status;
+}
