@@ -1,11 +1,13 @@
 #include "app/form1.h"
 
 #include "app/names.h"
+#include "app/preview.h"
 #include "app/settings.h"
 #include "app/ui_guards.h"
 #include "app/window_layout.h"
 #include "archive/error.h"
 #include "archive/file_system.h"
+#include "images/status_text.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -14,6 +16,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -71,6 +74,7 @@ Form1::Form1(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Combo1, &QComboBox::currentIndexChanged, this, &Form1::Combo1_Click);
     connect(List1, &QListWidget::itemSelectionChanged, this, &Form1::List1_Click);
+    connect(Check1, &QCheckBox::toggled, this, &Form1::Check1_Click);
 
     Form_Initialize();
     Form_Load();
@@ -221,25 +225,65 @@ void Form1::ClearPreviewAndPanels() {
     for (QLabel* panel : Panels) panel->clear();
 }
 
-void Form1::List1_Click() {
-    Pic1->setEnabled(true);
-    if (List1->selectionModel()->selectedRows().size() >= 2) {
-        ClearPreviewAndPanels();
-        Pic1->setEnabled(false);
-        setWindowTitle(kAppTitle);
-        return;
-    }
+std::optional<std::int32_t> Form1::ResolveCurrentLine() {
     const QListWidgetItem* line = List1->currentItem();
-    const QString text = line ? line->text() : QString();
-    const auto name = TextToName(text);
-    const auto index = (model_ && name) ? model_->FindEntry(*name) : std::nullopt;
+    if (!model_ || !line) return std::nullopt;
+    const auto name = TextToName(line->text());
+    const auto index = name ? model_->FindEntry(*name) : std::nullopt;
     if (index) {
         CurrentEntryOffset = model_->Directory.EntryOffsets[*index];
         CurrentEntrySize = model_->Directory.EntrySizes[*index];
         SelectedNameFieldOffset = model_->Directory.NameFieldOffsets[*index];
     }
+    return index;
+}
+
+void Form1::List1_Click() {
+    Pic1->setEnabled(true);
+    if (List1->selectionModel()->selectedRows().size() >= 2) {
+        ClearPreviewAndPanels();
+        Pic1->setEnabled(false); // a click on it would enlarge one of several pictures
+        setWindowTitle(kAppTitle);
+        return;
+    }
+    const auto index = ResolveCurrentLine();
+    const QString text = List1->currentItem() ? List1->currentItem()->text() : QString();
+    const std::string lineName = TextToName(text).value_or(std::string());
+    const std::optional<EntryType> type =
+        index ? std::optional(model_->Directory.EntryTypes[*index]) : std::nullopt;
+    const EntryBytes entry = index ? model_->EntryBytes(*index) : EntryBytes();
+
+    UpdatesSuspended suspended(this);
+    const QByteArray separator = QLocale().decimalPoint().toUtf8();
+    const auto texts = StatusPanelTexts({type, lineName, entry, CurrentEntrySize, List1->currentRow() + 1,
+                                         List1->count()},
+                                        std::string_view(separator.constData(), separator.size()));
+    for (std::size_t k = 0; k < Panels.size(); ++k) Panels[k]->setText(QString::fromStdString(texts[k]));
+    Pic1->clear();
+    Pic2->clear();
     SelectedName = text;
     setWindowTitle(SelectedName);
+
+    const auto kind = type ? PictureKindOf(*type) : std::nullopt;
+    if (!kind) return;
+    WaitCursor wait;
+    if (const auto picture = DecodePicture(*kind, entry)) DrawPreview(Pic1, *picture);
+    if (Check1->isChecked())
+        if (const auto mask = DecodeMask(*kind, entry)) DrawPreview(Pic2, *mask);
+}
+
+void Form1::Check1_Click() {
+    if (!Check1->isChecked()) {
+        Pic2->clear();
+        List1->setFocus();
+        return;
+    }
+    if (List1->count() == 0) return;
+    const auto index = ResolveCurrentLine();
+    const auto kind = index ? PictureKindOf(model_->Directory.EntryTypes[*index]) : std::nullopt;
+    if (!kind) return;
+    if (const auto mask = DecodeMask(*kind, model_->EntryBytes(*index))) DrawPreview(Pic2, *mask);
+    List1->setFocus();
 }
 
 } // namespace kelvot::app

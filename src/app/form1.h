@@ -30,6 +30,7 @@ public:
     void OpenArchiveByPath(const QString& title, const QString& path);
     void Combo1_Click();
     void List1_Click();
+    void Check1_Click();
 
     // The open archive (nullptr before one is opened) and its path.
     const ArchiveModel* archive() const { return model_ ? &*model_ : nullptr; }
@@ -71,6 +72,9 @@ private:
     void ClearPreviewAndPanels();
     TypeFilter CurrentFilter() const;
     void ShowReadError(const std::exception& error);
+    // Finds the entry of List1's current line and makes it the current entry; nullopt when none has
+    // that name (the current entry then stays as it was).
+    std::optional<std::int32_t> ResolveCurrentLine();
 
     Dialogs& dialogs_;
     bool activated_ = false;
