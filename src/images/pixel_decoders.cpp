@@ -1,0 +1,360 @@
+#include "images/pixel_decoders.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kelvot {
+
+namespace {
+
+constexpr std::int64_t RoundUp4(std::int64_t n) {
+    return (n + 3) / 4 * 4;
+}
+
+// The pixels of one picture, known to lie inside its entry.
+struct Fit {
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;
+    const std::uint8_t* Top = nullptr; // first byte of the top row
+    std::size_t EntryStride = 0;
+
+    // Buffers run bottom-up, entries top-down: buffer row j is entry row Height - 1 - j.
+    const std::uint8_t* Row(std::int32_t j) const {
+        return Top + static_cast<std::size_t>(Height - 1 - j) * EntryStride;
+    }
+};
+
+// Whether codes 0-2 of this entry use layout B; nullopt when the marker lies outside the entry.
+std::optional<bool> UsesLayoutB(const PictureLayout& layout, EntryBytes entry) {
+    if (!layout.Marker) return false;
+    if (*layout.Marker >= entry.size()) return std::nullopt;
+    return entry[*layout.Marker] == kLayoutBMarker;
+}
+
+// Where the pixels of a 4-bit (codes 0-2) or 16-bit (codes 3-5) picture lie, checked against the entry
+// in 64-bit arithmetic before anything is sized from the header.
+std::optional<Fit> FitPixels(const PictureLayout& layout, EntryBytes entry, int entryBits) {
+    const bool indexed = entryBits == 4;
+    const auto layoutB = indexed ? UsesLayoutB(layout, entry) : false; // codes 3-5 ignore the marker
+    if (!layoutB) return std::nullopt;
+    const std::size_t widthAt = *layoutB ? layout.WidthB : layout.WidthA;
+    const std::size_t heightAt = *layoutB ? layout.HeightB : layout.HeightA;
+    if (std::max(widthAt, heightAt) + 2 > entry.size()) return std::nullopt;
+    const std::int64_t width = static_cast<std::int16_t>(ReadU16(entry, widthAt));
+    const std::int64_t height = static_cast<std::int16_t>(ReadU16(entry, heightAt));
+    if (width <= 0 || height <= 0) return std::nullopt;
+
+    const std::int64_t rowBytes = indexed ? (width + 1) / 2 : 2 * width; // odd 4-bit rows end in half a byte
+    const std::int64_t stride = layout.PaddedRows ? RoundUp4(rowBytes) : rowBytes;
+    const std::int64_t start = static_cast<std::int64_t>(indexed ? layout.Pixels4 : layout.Pixels16);
+    const std::int64_t size = static_cast<std::int64_t>(entry.size());
+    if (start > size || stride * height > size - start) return std::nullopt;
+
+    Fit fit;
+    fit.Width = static_cast<std::int32_t>(width);
+    fit.Height = static_cast<std::int32_t>(height);
+    fit.Top = entry.data() + start;
+    fit.EntryStride = static_cast<std::size_t>(stride);
+    return fit;
+}
+
+ImageState NewState(const Fit& fit, std::uint8_t bitCount) {
+    ImageState state;
+    state.ImageWidth = fit.Width;
+    state.ImageHeight = fit.Height;
+    state.BitCount = bitCount;
+    state.Stride = static_cast<std::int32_t>(DibStride(fit.Width, bitCount));
+    state.Bits.assign(static_cast<std::size_t>(state.Stride) * static_cast<std::size_t>(fit.Height), 0);
+    return state;
+}
+
+std::uint8_t* BufferRow(ImageState& state, std::int32_t j) {
+    return state.Bits.data() + static_cast<std::size_t>(j) * static_cast<std::size_t>(state.Stride);
+}
+
+unsigned PixelAt(const std::uint8_t* row, std::int32_t x) {
+    return row[2 * x] | static_cast<unsigned>(row[2 * x + 1]) << 8;
+}
+
+std::optional<Palette> LoadPalette(const PictureLayout& layout, EntryBytes entry) {
+    const auto layoutB = UsesLayoutB(layout, entry);
+    if (!layoutB) return std::nullopt;
+    const std::size_t at = *layoutB ? layout.ColoursB : layout.ColoursA;
+    if (at > entry.size() || entry.size() - at < 64) return std::nullopt;
+    Palette palette{};
+    std::copy_n(entry.begin() + static_cast<std::ptrdiff_t>(at), 64, palette.begin());
+    return palette;
+}
+
+Palette GreyPalette(int levels, int step, bool opaque) {
+    Palette palette{};
+    for (int i = 0; i < levels; ++i) {
+        const auto grey = static_cast<std::uint8_t>(i * step);
+        palette[4 * i] = palette[4 * i + 1] = palette[4 * i + 2] = grey;
+        palette[4 * i + 3] = opaque ? 255 : grey;
+    }
+    return palette;
+}
+
+std::optional<ImageState> WithPalette(std::optional<ImageState> state,
+                                      const std::optional<Palette>& palette) {
+    if (!state || !palette) return std::nullopt;
+    state->ColourTable = *palette;
+    return state;
+}
+
+// Entry rows are copied unchanged: the high nibble is the left pixel in both the entry and the DIB. A PBF
+// row already has the DIB's padded length, so its padding bytes come along.
+std::optional<ImageState> Decode4(const PictureLayout& layout, EntryBytes entry) {
+    const auto fit = FitPixels(layout, entry, 4);
+    if (!fit) return std::nullopt;
+    ImageState state = NewState(*fit, 4);
+    const std::size_t length = std::min(fit->EntryStride, static_cast<std::size_t>(state.Stride));
+    for (std::int32_t j = 0; j < fit->Height; ++j)
+        std::memcpy(BufferRow(state, j), fit->Row(j), length);
+    return state;
+}
+
+// Pixel formulas, each writing blue, green, red.
+struct Rgb565 {
+    static void Write(unsigned v, std::uint8_t* out) {
+        out[0] = static_cast<std::uint8_t>((v & 0x1F) << 3);
+        out[1] = static_cast<std::uint8_t>(((v >> 5) & 0x3F) << 2);
+        out[2] = static_cast<std::uint8_t>((v >> 11) << 3);
+    }
+};
+struct Argb1555 { // bit 15 is transparency; the low three bits of every channel are set
+    static void Write(unsigned v, std::uint8_t* out) {
+        out[0] = static_cast<std::uint8_t>(((v & 0x1F) << 3) | 7);
+        out[1] = static_cast<std::uint8_t>((((v >> 5) & 0x1F) << 3) | 7);
+        out[2] = static_cast<std::uint8_t>((((v >> 10) & 0x1F) << 3) | 7);
+    }
+};
+struct Argb4444 { // bits 12-15 are transparency
+    static void Write(unsigned v, std::uint8_t* out) {
+        out[0] = static_cast<std::uint8_t>((v & 0x0F) << 4);
+        out[1] = static_cast<std::uint8_t>(((v >> 4) & 0x0F) << 4);
+        out[2] = static_cast<std::uint8_t>(((v >> 8) & 0x0F) << 4);
+    }
+};
+struct Mask1555 {
+    static void Write(unsigned v, std::uint8_t* out) {
+        const std::uint8_t level = (v & 0x8000) != 0 ? 255 : 0;
+        out[0] = out[1] = out[2] = level;
+    }
+};
+
+// One 16-bit pixel in, three bytes out.
+template <class Channels> std::optional<ImageState> Decode16(const PictureLayout& layout, EntryBytes entry) {
+    const auto fit = FitPixels(layout, entry, 16);
+    if (!fit) return std::nullopt;
+    ImageState state = NewState(*fit, 24);
+    for (std::int32_t j = 0; j < fit->Height; ++j) {
+        const std::uint8_t* in = fit->Row(j);
+        std::uint8_t* out = BufferRow(state, j);
+        for (std::int32_t x = 0; x < fit->Width; ++x)
+            Channels::Write(PixelAt(in, x), out + 3 * x);
+    }
+    return state;
+}
+
+std::optional<ImageState> MaskIndexed(const PictureLayout& layout, EntryBytes entry) {
+    const auto fit = FitPixels(layout, entry, 4);
+    if (!fit) return std::nullopt;
+    const auto colours = LoadPalette(layout, entry);
+    if (!colours) return std::nullopt;
+    std::array<std::uint8_t, 16> transparency{};
+    for (std::size_t k = 0; k < 16; ++k)
+        transparency[k] = (*colours)[4 * k + 3];
+    ImageState state = NewState(*fit, 8);
+    for (std::int32_t j = 0; j < fit->Height; ++j) {
+        const std::uint8_t* in = fit->Row(j);
+        std::uint8_t* out = BufferRow(state, j);
+        for (std::int32_t x = 0; x < fit->Width; ++x) {
+            const std::uint8_t pair = in[x / 2];
+            out[x] = transparency[x % 2 == 0 ? pair >> 4 : pair & 0x0F];
+        }
+    }
+    return state;
+}
+
+// Bits 12-15 of each pixel become one nibble of a 4-bit mask; an odd width leaves the last low nibble 0.
+std::optional<ImageState> Mask4444(const PictureLayout& layout, EntryBytes entry) {
+    const auto fit = FitPixels(layout, entry, 16);
+    if (!fit) return std::nullopt;
+    ImageState state = NewState(*fit, 4);
+    for (std::int32_t j = 0; j < fit->Height; ++j) {
+        const std::uint8_t* in = fit->Row(j);
+        std::uint8_t* out = BufferRow(state, j);
+        for (std::int32_t x = 0; x < fit->Width; ++x) {
+            const auto level = static_cast<std::uint8_t>(in[2 * x + 1] >> 4);
+            out[x / 2] |= x % 2 == 0 ? static_cast<std::uint8_t>(level << 4) : level;
+        }
+    }
+    return state;
+}
+
+const PictureLayout& Mip() {
+    return LayoutOf(PictureKind::Mip);
+}
+const PictureLayout& Srb() {
+    return LayoutOf(PictureKind::Srb);
+}
+const PictureLayout& Pbf() {
+    return LayoutOf(PictureKind::Pbf);
+}
+
+} // namespace
+
+std::int64_t DibStride(std::int64_t width, int bitCount) {
+    return (width * bitCount + 31) / 32 * 4;
+}
+
+std::optional<Palette> LoadMipPalette(EntryBytes entry) {
+    return LoadPalette(Mip(), entry);
+}
+std::optional<Palette> LoadSrbPalette(EntryBytes entry) {
+    return LoadPalette(Srb(), entry);
+}
+std::optional<Palette> LoadPbfPalette(EntryBytes entry) {
+    return LoadPalette(Pbf(), entry);
+}
+Palette SetGreyPalette256() {
+    return GreyPalette(256, 1, true);
+}
+Palette SetGreyPalette16() {
+    return GreyPalette(16, 16, false);
+}
+Palette SetGreyPalette16Pbf() {
+    return GreyPalette(16, 16, true);
+}
+
+std::optional<ImageState> DecodeMip4(EntryBytes entry) {
+    return Decode4(Mip(), entry);
+}
+std::optional<ImageState> DecodeSrb4(EntryBytes entry) {
+    return Decode4(Srb(), entry);
+}
+std::optional<ImageState> DecodePbf4(EntryBytes entry) {
+    return Decode4(Pbf(), entry);
+}
+std::optional<ImageState> DecodeMip565(EntryBytes entry) {
+    return Decode16<Rgb565>(Mip(), entry);
+}
+std::optional<ImageState> DecodeSrb565(EntryBytes entry) {
+    return Decode16<Rgb565>(Srb(), entry);
+}
+std::optional<ImageState> DecodePbf565(EntryBytes entry) {
+    return Decode16<Rgb565>(Pbf(), entry);
+}
+std::optional<ImageState> DecodeMip1555(EntryBytes entry) {
+    return Decode16<Argb1555>(Mip(), entry);
+}
+std::optional<ImageState> DecodeSrb1555(EntryBytes entry) {
+    return Decode16<Argb1555>(Srb(), entry);
+}
+std::optional<ImageState> DecodePbf1555(EntryBytes entry) {
+    return Decode16<Argb1555>(Pbf(), entry);
+}
+std::optional<ImageState> DecodeMip4444(EntryBytes entry) {
+    return Decode16<Argb4444>(Mip(), entry);
+}
+std::optional<ImageState> DecodeSrb4444(EntryBytes entry) {
+    return Decode16<Argb4444>(Srb(), entry);
+}
+std::optional<ImageState> DecodePbf4444(EntryBytes entry) {
+    return Decode16<Argb4444>(Pbf(), entry);
+}
+std::optional<ImageState> MaskMip4(EntryBytes entry) {
+    return MaskIndexed(Mip(), entry);
+}
+std::optional<ImageState> MaskSrb4(EntryBytes entry) {
+    return MaskIndexed(Srb(), entry);
+}
+std::optional<ImageState> MaskMip1555(EntryBytes entry) {
+    return Decode16<Mask1555>(Mip(), entry);
+}
+std::optional<ImageState> MaskSrb1555(EntryBytes entry) {
+    return Decode16<Mask1555>(Srb(), entry);
+}
+std::optional<ImageState> MaskPbf1555(EntryBytes entry) {
+    return Decode16<Mask1555>(Pbf(), entry);
+}
+std::optional<ImageState> MaskMip4444(EntryBytes entry) {
+    return Mask4444(Mip(), entry);
+}
+std::optional<ImageState> MaskSrb4444(EntryBytes entry) {
+    return Mask4444(Srb(), entry);
+}
+std::optional<ImageState> MaskPbf4444(EntryBytes entry) {
+    return Mask4444(Pbf(), entry);
+}
+
+std::optional<ImageState> DecodePicture(PictureKind kind, EntryBytes entry) {
+    const PictureLayout& layout = LayoutOf(kind);
+    const auto code = ReadFormatCode(kind, entry);
+    const auto format = code ? PixelFormatOf(*code) : std::nullopt;
+    if (!format) return std::nullopt;
+    switch (*format) {
+    case PixelFormat::Indexed4:
+        return WithPalette(Decode4(layout, entry), LoadPalette(layout, entry));
+    case PixelFormat::Rgb565:
+        return Decode16<Rgb565>(layout, entry);
+    case PixelFormat::Argb1555:
+        return Decode16<Argb1555>(layout, entry);
+    case PixelFormat::Argb4444:
+        return Decode16<Argb4444>(layout, entry);
+    }
+    return std::nullopt;
+}
+
+std::optional<ImageState> DecodeMask(PictureKind kind, EntryBytes entry) {
+    const PictureLayout& layout = LayoutOf(kind);
+    const auto code = ReadFormatCode(kind, entry);
+    if (!code) return std::nullopt;
+    switch (*code) {
+    case 1:
+    case 2:
+        if (!layout.IndexedMask) return std::nullopt;
+        return WithPalette(MaskIndexed(layout, entry), SetGreyPalette256());
+    case 4:
+        return Decode16<Mask1555>(layout, entry);
+    case 5:
+        return WithPalette(Mask4444(layout, entry), GreyPalette(16, 16, layout.OpaqueGrey16));
+    default:
+        return std::nullopt; // codes 0 and 3 carry no transparency; 6 and up are not decoded
+    }
+}
+
+std::vector<std::uint8_t> ToBgra32TopDown(const ImageState& state) {
+    const std::int64_t width = state.ImageWidth;
+    const std::int64_t height = state.ImageHeight;
+    const int bits = state.BitCount;
+    if (width <= 0 || height <= 0 || (bits != 4 && bits != 8 && bits != 24)) return {};
+    if (state.Stride < DibStride(width, bits) ||
+        static_cast<std::int64_t>(state.Bits.size()) / state.Stride < height)
+        return {};
+
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(4 * width * height));
+    const std::uint8_t* table = state.ColourTable.data();
+    for (std::int64_t y = 0; y < height; ++y) {
+        const std::uint8_t* in = state.Bits.data() + (height - 1 - y) * state.Stride;
+        std::uint8_t* px = out.data() + 4 * width * y;
+        for (std::int64_t x = 0; x < width; ++x, px += 4) {
+            const std::uint8_t* bgr = nullptr;
+            if (bits == 4)
+                bgr = table + 4 * (x % 2 == 0 ? in[x / 2] >> 4 : in[x / 2] & 0x0F);
+            else if (bits == 8)
+                bgr = table + 4 * in[x];
+            else
+                bgr = in + 3 * x;
+            px[0] = bgr[0];
+            px[1] = bgr[1];
+            px[2] = bgr[2];
+            px[3] = 255;
+        }
+    }
+    return out;
+}
+
+} // namespace kelvot
