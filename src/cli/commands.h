@@ -8,6 +8,7 @@
 namespace kelvot::cli {
 
 void AddListCommand(CLI::App& app, int& status);
+void AddInfoCommand(CLI::App& app, int& status);
 void AddVerifyCommand(CLI::App& app, int& status);
 
 } // namespace kelvot::cli

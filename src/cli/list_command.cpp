@@ -22,7 +22,7 @@ void AddListCommand(CLI::App& app, int& status) {
         const auto lines = ListedEntries(model, ParseTypeFilter(*filterWord).value_or(TypeFilter::All));
         const DirectoryTable& dir = model.Directory;
         if (*json) {
-            auto out = nlohmann::json::array();
+            auto out = nlohmann::ordered_json::array();
             for (const std::int32_t i : lines)
                 out.push_back({{"index", i},
                                {"name", Cp1252ToUtf8(dir.EntryNames[i])},

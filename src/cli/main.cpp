@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
 
     int status = 0;
     kelvot::cli::AddListCommand(app, status);
+    kelvot::cli::AddInfoCommand(app, status);
     kelvot::cli::AddVerifyCommand(app, status);
 
     try {

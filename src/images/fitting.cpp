@@ -7,7 +7,9 @@ namespace kelvot {
 namespace {
 
 // std::nearbyint under the default rounding mode rounds halves to even.
-int Round(double v) { return static_cast<int>(std::nearbyint(v)); }
+int Round(double v) {
+    return static_cast<int>(std::nearbyint(v));
+}
 
 DrawRect FitToWidth(double SW, double SH, double w, double h) {
     const double d = SW / (w / h);

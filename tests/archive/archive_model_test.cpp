@@ -1,6 +1,7 @@
 #include "archive/archive_model.h"
 #include "archive/error.h"
 #include "archive_builder.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -111,8 +112,7 @@ TEST(LoadArchive, FailsOnFilesThatAreNoArchive) {
 }
 
 TEST(LoadArchive, FromDiskAndAgainUnchanged) {
-    const auto dir = std::filesystem::path(::testing::TempDir()) / "kelvot_load";
-    std::filesystem::create_directories(dir);
+    const TempFolder dir;
     const auto bytes = BuildArchive({{"B.MIP", DataOfType("MIP")}, {"a.srb", DataOfType("SRB")}});
     WriteFile(dir / "X.DAT", bytes);
     const ArchiveModel first = LoadArchive(dir / "X.DAT");
@@ -129,6 +129,5 @@ TEST(LoadArchive, FromDiskAndAgainUnchanged) {
         EXPECT_EQ(e.number(), ENOENT);
         EXPECT_NE(std::string(e.what()).find("MISSING.DAT: No such file"), std::string::npos);
     }
-    EXPECT_THROW(LoadArchive(dir), KelvotError); // a folder is no archive
-    std::filesystem::remove_all(dir);
+    EXPECT_THROW(LoadArchive(dir.path()), KelvotError); // a folder is no archive
 }

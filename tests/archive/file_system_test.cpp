@@ -1,6 +1,7 @@
 #include "archive/error.h"
 #include "archive/file_system.h"
 #include "archive_builder.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,16 +11,7 @@ namespace fs = std::filesystem;
 
 class FileSystemTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::path(::testing::TempDir()) / "kelvot_fs";
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(dir);
-    }
-    fs::path dir;
+    testkit::TempFolder dir;
 };
 
 TEST_F(FileSystemTest, ExistenceAndHiddenArchives) {
@@ -29,7 +21,7 @@ TEST_F(FileSystemTest, ExistenceAndHiddenArchives) {
     EXPECT_TRUE(ArchiveFileExists(dir / "A.DAT"));
     EXPECT_TRUE(FileExists(dir / ".HIDDEN.DAT"));
     EXPECT_FALSE(ArchiveFileExists(dir / ".HIDDEN.DAT"));
-    EXPECT_FALSE(FileExists(dir));
+    EXPECT_FALSE(FileExists(dir.path()));
     EXPECT_FALSE(ArchiveFileExists(dir / "NONE.DAT"));
 }
 
@@ -57,7 +49,7 @@ TEST_F(FileSystemTest, ReadsWholeFilesAndReportsWhyNot) {
         EXPECT_THROW(ReadWholeFile(dir / "A.DAT"), KelvotError);
     }
     try {
-        ReadWholeFile(dir);
+        ReadWholeFile(dir.path());
         FAIL();
     } catch (const KelvotError& e) {
         EXPECT_EQ(e.number(), EISDIR);

@@ -1,6 +1,7 @@
 #include "archive/dat_format.h"
 #include "archive_builder.h"
 #include "run_cli.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -11,17 +12,11 @@ namespace fs = std::filesystem;
 
 class CliTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::path(::testing::TempDir()) / "kelvot_cli";
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
     std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
         WriteFile(dir / name, bytes);
         return (dir / name).string();
     }
-    fs::path dir;
+    TempFolder dir;
 };
 
 TEST_F(CliTest, ListsInTheWindowsOrderUnderAFilter) {
