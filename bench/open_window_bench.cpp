@@ -17,8 +17,10 @@ using namespace kelvot;
 namespace {
 
 class NoDialogs final : public app::Dialogs {
-public:
-    std::optional<app::OpenFileChoice> openFile(QWidget*, const QString&, const QString&) override { return {}; }
+  public:
+    std::optional<app::OpenFileChoice> openFile(QWidget*, const QString&, const QString&) override {
+        return {};
+    }
     void message(QWidget*, app::MessageIcon, const QString&, const QString& text) override {
         qFatal("unexpected message: %s", qPrintable(text));
     }
@@ -32,7 +34,8 @@ const std::filesystem::path& LargeArchive() {
         for (int i = 0; i < 32767; ++i) {
             // Scrambled names so the sort has work to do.
             const int n = (i * 7919) % 32767;
-            entries.push_back({"E" + std::to_string(n) + "." + tags[i % 5], testkit::DataOfType(tags[i % 5], 32)});
+            entries.push_back(
+                {"E" + std::to_string(n) + "." + tags[i % 5], testkit::DataOfType(tags[i % 5], 32)});
         }
         testkit::WriteFile(p, testkit::BuildArchive(entries));
         return p;
@@ -41,7 +44,8 @@ const std::filesystem::path& LargeArchive() {
 }
 
 void LoadOnly(benchmark::State& state) {
-    for (auto _ : state) benchmark::DoNotOptimize(LoadArchive(LargeArchive()));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(LoadArchive(LargeArchive()));
 }
 BENCHMARK(LoadOnly)->Unit(benchmark::kMillisecond);
 

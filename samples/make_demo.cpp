@@ -18,7 +18,8 @@ double Radius(int x, int y, int w, int h) {
     return std::sqrt(dx * dx + dy * dy);
 }
 
-PictureSpec Picture(PictureKind kind, std::uint8_t code, std::int16_t w, std::int16_t h, bool layoutB = false) {
+PictureSpec Picture(PictureKind kind, std::uint8_t code, std::int16_t w, std::int16_t h,
+                    bool layoutB = false) {
     PictureSpec spec;
     spec.Kind = kind;
     spec.FormatCode = code;
@@ -36,15 +37,22 @@ PictureSpec Picture(PictureKind kind, std::uint8_t code, std::int16_t w, std::in
             switch (code) {
             case 0:
             case 1:
-            case 2: v = static_cast<std::uint16_t>(static_cast<int>(r * 12 + (x / 8 + y / 8) % 2) % 16); break;
-            case 3: v = static_cast<std::uint16_t>(red << 11 | green << 5 | blue); break;
-            case 4: v = static_cast<std::uint16_t>((r < 0.8 ? 0x8000 : 0) | red << 10 | (green / 2) << 5 | blue); break;
+            case 2:
+                v = static_cast<std::uint16_t>(static_cast<int>(r * 12 + (x / 8 + y / 8) % 2) % 16);
+                break;
+            case 3:
+                v = static_cast<std::uint16_t>(red << 11 | green << 5 | blue);
+                break;
+            case 4:
+                v = static_cast<std::uint16_t>((r < 0.8 ? 0x8000 : 0) | red << 10 | (green / 2) << 5 | blue);
+                break;
             case 5: {
                 const int alpha = static_cast<int>(15 * std::max(0.0, 1 - r));
                 v = static_cast<std::uint16_t>(alpha << 12 | (red / 2) << 8 | (green / 4) << 4 | blue / 2);
                 break;
             }
-            default: v = 0xFFFF;
+            default:
+                v = 0xFFFF;
             }
             spec.Pixels.push_back(v);
         }
@@ -62,7 +70,9 @@ PictureSpec Picture(PictureKind kind, std::uint8_t code, std::int16_t w, std::in
     return spec;
 }
 
-std::vector<std::uint8_t> Text(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<std::uint8_t> Text(const std::string& text) {
+    return {text.begin(), text.end()};
+}
 
 } // namespace
 
@@ -72,7 +82,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<TestEntry> entries = {
-        {"README.TXT", Text("Kelvot demo archive: pictures of every kind and format code, made by make_demo.\n")},
+        {"README.TXT",
+         Text("Kelvot demo archive: pictures of every kind and format code, made by make_demo.\n")},
         {"SHIP.3DO", DataOfType("3DO", 600)},
         {"TOWER.3DO", DataOfType("3DO", 900)},
         {"DOOR.LP", Text("A door's light map would live here.\n")},
@@ -83,7 +94,8 @@ int main(int argc, char** argv) {
         const char* prefix;
         const char* extension;
     };
-    const Kind kinds[] = {{PictureKind::Mip, "SKY", "MIP"}, {PictureKind::Srb, "GRASS", "SRB"},
+    const Kind kinds[] = {{PictureKind::Mip, "SKY", "MIP"},
+                          {PictureKind::Srb, "GRASS", "SRB"},
                           {PictureKind::Pbf, "FONT", "PBF"}};
     const std::int16_t sizes[][2] = {{128, 96}, {64, 64}, {200, 120}, {96, 160}, {37, 21}, {250, 250}};
     try {
@@ -91,7 +103,8 @@ int main(int argc, char** argv) {
             for (std::uint8_t code = 0; code <= 5; ++code) {
                 const auto* size = sizes[(code + static_cast<int>(k.kind)) % 6];
                 const std::string stem = std::string(k.prefix) + std::to_string(code);
-                entries.push_back({stem + "." + k.extension, EncodePicture(Picture(k.kind, code, size[0], size[1]))});
+                entries.push_back(
+                    {stem + "." + k.extension, EncodePicture(Picture(k.kind, code, size[0], size[1]))});
                 if (code <= 2 && k.kind != PictureKind::Pbf)
                     entries.push_back({stem + "B." + k.extension,
                                        EncodePicture(Picture(k.kind, code, size[1], size[0], true))});

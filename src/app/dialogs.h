@@ -18,7 +18,7 @@ struct OpenFileChoice {
 };
 
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     // Cancel gives nullopt.
     virtual std::optional<OpenFileChoice> openFile(QWidget* parent, const QString& title,

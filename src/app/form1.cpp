@@ -29,11 +29,13 @@ namespace kelvot::app {
 namespace {
 
 const QString kLabel2Prefix = QStringLiteral("DAT file:  ");
-const QStringList kFilterChoices = {QStringLiteral("3DO files"), QStringLiteral("MIP files"),
-                                    QStringLiteral("PBF files"), QStringLiteral("SRB files"),
+const QStringList kFilterChoices = {QStringLiteral("3DO files"),       QStringLiteral("MIP files"),
+                                    QStringLiteral("PBF files"),       QStringLiteral("SRB files"),
                                     QStringLiteral("All image files"), QStringLiteral("All files")};
 
-std::filesystem::path ToFsPath(const QString& path) { return std::filesystem::path(QFile::encodeName(path).toStdString()); }
+std::filesystem::path ToFsPath(const QString& path) {
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
 
 QRect Round(const Box& b) {
     return QRect(static_cast<int>(std::lround(b.left)), static_cast<int>(std::lround(b.top)),
@@ -81,7 +83,8 @@ Form1::Form1(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(
 }
 
 void Form1::Form_Initialize() {
-    jpegQuality_ = OpenSettings()->value(QStringLiteral("JPEGQuality/JPGQuality"), QStringLiteral("Superb")).toString();
+    jpegQuality_ =
+        OpenSettings()->value(QStringLiteral("JPEGQuality/JPGQuality"), QStringLiteral("Superb")).toString();
 }
 
 void Form1::Form_Load() {
@@ -120,7 +123,9 @@ void Form1::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
-void Form1::Form_Unload() { OpenSettings()->setValue(QStringLiteral("JPEGQuality/JPGQuality"), jpegQuality_); }
+void Form1::Form_Unload() {
+    OpenSettings()->setValue(QStringLiteral("JPEGQuality/JPGQuality"), jpegQuality_);
+}
 
 TypeFilter Form1::CurrentFilter() const {
     const int index = Combo1->currentIndex();
@@ -139,7 +144,8 @@ void Form1::ShowReadError(const std::exception& error) {
 }
 
 void Form1::Command1_Click() {
-    const auto choice = dialogs_.openFile(this, QStringLiteral("Open DAT file"), QStringLiteral("DAT files (*.dat)"));
+    const auto choice =
+        dialogs_.openFile(this, QStringLiteral("Open DAT file"), QStringLiteral("DAT files (*.dat)"));
     if (!choice) {
         List1->setFocus();
         return;
@@ -205,7 +211,8 @@ bool Form1::FillList() {
     const auto lines = ListedEntries(*model_, listedFilter_);
     QStringList texts;
     texts.reserve(static_cast<qsizetype>(lines.size()));
-    for (const std::int32_t i : lines) texts.append(NameToText(model_->Directory.EntryNames[i]));
+    for (const std::int32_t i : lines)
+        texts.append(NameToText(model_->Directory.EntryNames[i]));
     List1->addItems(texts);
     return !texts.isEmpty();
 }
@@ -222,7 +229,8 @@ void Form1::SelectFirstLine() {
 void Form1::ClearPreviewAndPanels() {
     Pic1->clear();
     Pic2->clear();
-    for (QLabel* panel : Panels) panel->clear();
+    for (QLabel* panel : Panels)
+        panel->clear();
 }
 
 std::optional<std::int32_t> Form1::ResolveCurrentLine() {
@@ -255,10 +263,11 @@ void Form1::List1_Click() {
 
     UpdatesSuspended suspended(this);
     const QByteArray separator = QLocale().decimalPoint().toUtf8();
-    const auto texts = StatusPanelTexts({type, lineName, entry, CurrentEntrySize, List1->currentRow() + 1,
-                                         List1->count()},
-                                        std::string_view(separator.constData(), separator.size()));
-    for (std::size_t k = 0; k < Panels.size(); ++k) Panels[k]->setText(QString::fromStdString(texts[k]));
+    const auto texts =
+        StatusPanelTexts({type, lineName, entry, CurrentEntrySize, List1->currentRow() + 1, List1->count()},
+                         std::string_view(separator.constData(), separator.size()));
+    for (std::size_t k = 0; k < Panels.size(); ++k)
+        Panels[k]->setText(QString::fromStdString(texts[k]));
     Pic1->clear();
     Pic2->clear();
     SelectedName = text;

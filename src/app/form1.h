@@ -22,7 +22,7 @@ namespace kelvot::app {
 
 class Form1 : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit Form1(Dialogs& dialogs, QWidget* parent = nullptr);
 
     // Commands, as the window's controls and menus run them.
@@ -49,15 +49,15 @@ public:
     QStatusBar* StatusBar1;
     std::array<QLabel*, 7> Panels;
 
-signals:
+  signals:
     // An archive was opened and listed; the recent-archives list follows this.
     void archiveOpened(const QString& title, const QString& path);
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void Form_Initialize();
     void Form_Load();
     void Form_Activate();

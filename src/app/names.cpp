@@ -7,7 +7,8 @@ namespace kelvot::app {
 QString NameToText(std::string_view name) {
     QString text(static_cast<qsizetype>(name.size()), Qt::Uninitialized);
     for (std::size_t i = 0; i < name.size(); ++i)
-        text[static_cast<qsizetype>(i)] = QChar(static_cast<char16_t>(Cp1252ToUnicode(static_cast<unsigned char>(name[i]))));
+        text[static_cast<qsizetype>(i)] =
+            QChar(static_cast<char16_t>(Cp1252ToUnicode(static_cast<unsigned char>(name[i]))));
     return text;
 }
 

@@ -10,7 +10,7 @@ namespace kelvot::app {
 
 class PictureBox : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit PictureBox(QWidget* parent = nullptr);
 
     void clear();
@@ -19,10 +19,10 @@ public:
     const QImage& picture() const { return image_; }
     QRect target() const { return target_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QImage image_;
     QRect target_;
 };

@@ -8,7 +8,8 @@ QImage ToQImage(const ImageState& state) {
     const std::vector<std::uint8_t> pixels = ToBgra32TopDown(state);
     if (pixels.empty()) return {};
     // copy(): the image must own its pixels once the vector is gone.
-    return QImage(pixels.data(), state.ImageWidth, state.ImageHeight, 4 * state.ImageWidth, QImage::Format_RGB32)
+    return QImage(pixels.data(), state.ImageWidth, state.ImageHeight, 4 * state.ImageWidth,
+                  QImage::Format_RGB32)
         .copy();
 }
 

@@ -6,7 +6,8 @@
 
 namespace kelvot::app {
 
-std::optional<OpenFileChoice> QtDialogs::openFile(QWidget* parent, const QString& title, const QString& filter) {
+std::optional<OpenFileChoice> QtDialogs::openFile(QWidget* parent, const QString& title,
+                                                  const QString& filter) {
     QFileDialog dialog(parent, title, QString(), filter);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -19,10 +20,17 @@ std::optional<OpenFileChoice> QtDialogs::openFile(QWidget* parent, const QString
 void QtDialogs::message(QWidget* parent, MessageIcon icon, const QString& title, const QString& text) {
     QMessageBox::Icon qtIcon = QMessageBox::NoIcon;
     switch (icon) {
-    case MessageIcon::None: break;
-    case MessageIcon::Critical: qtIcon = QMessageBox::Critical; break;
-    case MessageIcon::Warning: qtIcon = QMessageBox::Warning; break;
-    case MessageIcon::Question: qtIcon = QMessageBox::Question; break;
+    case MessageIcon::None:
+        break;
+    case MessageIcon::Critical:
+        qtIcon = QMessageBox::Critical;
+        break;
+    case MessageIcon::Warning:
+        qtIcon = QMessageBox::Warning;
+        break;
+    case MessageIcon::Question:
+        qtIcon = QMessageBox::Question;
+        break;
     }
     QMessageBox box(qtIcon, title, text, QMessageBox::Ok, parent);
     box.exec();

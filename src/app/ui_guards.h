@@ -9,7 +9,7 @@ namespace kelvot::app {
 
 // Suspends drawing of a window; resumes it unless it was already suspended by an outer scope.
 class UpdatesSuspended {
-public:
+  public:
     explicit UpdatesSuspended(QWidget* window) : window_(window), wasEnabled_(window->updatesEnabled()) {
         window_->setUpdatesEnabled(false);
     }
@@ -19,13 +19,13 @@ public:
     UpdatesSuspended(const UpdatesSuspended&) = delete;
     UpdatesSuspended& operator=(const UpdatesSuspended&) = delete;
 
-private:
+  private:
     QWidget* window_;
     bool wasEnabled_;
 };
 
 class WaitCursor {
-public:
+  public:
     WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
     WaitCursor(const WaitCursor&) = delete;

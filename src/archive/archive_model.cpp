@@ -40,7 +40,9 @@ std::span<const std::uint8_t> ArchiveModel::EntryBytes(std::int32_t index) const
     return std::span<const std::uint8_t>(ArchiveImage).subspan(offset, end - offset);
 }
 
-std::vector<std::uint8_t> ReadArchiveImage(const std::filesystem::path& path) { return ReadWholeFile(path); }
+std::vector<std::uint8_t> ReadArchiveImage(const std::filesystem::path& path) {
+    return ReadWholeFile(path);
+}
 
 ArchiveModel LoadArchive(std::vector<std::uint8_t> image) {
     const std::int64_t fileSize = static_cast<std::int64_t>(image.size());
@@ -79,6 +81,8 @@ ArchiveModel LoadArchive(std::vector<std::uint8_t> image) {
     return model;
 }
 
-ArchiveModel LoadArchive(const std::filesystem::path& path) { return LoadArchive(ReadArchiveImage(path)); }
+ArchiveModel LoadArchive(const std::filesystem::path& path) {
+    return LoadArchive(ReadArchiveImage(path));
+}
 
 } // namespace kelvot

@@ -27,12 +27,12 @@ struct DirectoryTable {
 // Name -> first entry of that name in directory order, letter case ignored. The type a name stands
 // for is that first entry's type, so later entries of the same name are listed and filtered by it.
 class TypeCatalogue {
-public:
+  public:
     // Keeps the first index given for a name; later ones are skipped.
     void Add(std::string_view name, std::int32_t index);
     std::optional<std::int32_t> FirstIndex(std::string_view name) const;
 
-private:
+  private:
     std::unordered_map<std::string, std::int32_t> first_;
 };
 

@@ -71,7 +71,8 @@ char32_t Cp1252ToUnicode(unsigned char byte) {
 std::string Cp1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
-    for (char b : bytes) AppendUtf8(out, Cp1252ToUnicode(static_cast<unsigned char>(b)));
+    for (char b : bytes)
+        AppendUtf8(out, Cp1252ToUnicode(static_cast<unsigned char>(b)));
     return out;
 }
 
@@ -92,17 +93,23 @@ unsigned char FoldCase(unsigned char b) {
     if (b >= 'A' && b <= 'Z') return b + 32;
     if (b >= 0xC0 && b <= 0xDE && b != 0xD7) return b + 32;
     switch (b) {
-    case 0x8A: return 0x9A; // S with caron
-    case 0x8C: return 0x9C; // OE
-    case 0x8E: return 0x9E; // Z with caron
-    case 0x9F: return 0xFF; // Y with diaeresis
-    default: return b;
+    case 0x8A:
+        return 0x9A; // S with caron
+    case 0x8C:
+        return 0x9C; // OE
+    case 0x8E:
+        return 0x9E; // Z with caron
+    case 0x9F:
+        return 0xFF; // Y with diaeresis
+    default:
+        return b;
     }
 }
 
 std::string FoldName(std::string_view name) {
     std::string out(name);
-    for (char& c : out) c = static_cast<char>(FoldCase(static_cast<unsigned char>(c)));
+    for (char& c : out)
+        c = static_cast<char>(FoldCase(static_cast<unsigned char>(c)));
     return out;
 }
 

@@ -9,11 +9,16 @@ namespace kelvot {
 
 std::string_view TypeTag(EntryType type) {
     switch (type) {
-    case EntryType::MIP: return "MIP";
-    case EntryType::SRB: return "SRB";
-    case EntryType::PBF: return "PBF";
-    case EntryType::ThreeDO: return "3DO";
-    case EntryType::OTH: break;
+    case EntryType::MIP:
+        return "MIP";
+    case EntryType::SRB:
+        return "SRB";
+    case EntryType::PBF:
+        return "PBF";
+    case EntryType::ThreeDO:
+        return "3DO";
+    case EntryType::OTH:
+        break;
     }
     return "OTH";
 }
@@ -69,7 +74,8 @@ std::array<std::uint8_t, kRecordSize> EncodeDirectoryRecord(std::uint32_t size, 
                                                             std::uint32_t offset) {
     std::array<std::uint8_t, kRecordSize> record{};
     auto put32 = [&](std::size_t pos, std::uint32_t v) {
-        for (int k = 0; k < 4; ++k) record[pos + k] = static_cast<std::uint8_t>(v >> (8 * k));
+        for (int k = 0; k < 4; ++k)
+            record[pos + k] = static_cast<std::uint8_t>(v >> (8 * k));
     };
     record[0] = 5;
     record[1] = 0;
@@ -95,7 +101,8 @@ std::uint32_t ReadU32(std::span<const std::uint8_t> bytes, std::size_t pos) {
 namespace kelvot {
 
 bool IsSafeFileName(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string_view::npos;
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of("/\\") == std::string_view::npos;
 }
 
 } // namespace kelvot

@@ -22,8 +22,12 @@ inline constexpr std::int64_t kSizeField = 2;
 inline constexpr std::int64_t kNameField = 10;
 inline constexpr std::int64_t kOffsetField = 23;
 
-constexpr std::int64_t RecordStart(std::int64_t index) { return kCountSize + kRecordSize * index; }
-constexpr std::int64_t DirectoryEnd(std::int64_t count) { return RecordStart(count); }
+constexpr std::int64_t RecordStart(std::int64_t index) {
+    return kCountSize + kRecordSize * index;
+}
+constexpr std::int64_t DirectoryEnd(std::int64_t count) {
+    return RecordStart(count);
+}
 
 enum class EntryType : std::uint8_t { MIP, SRB, PBF, ThreeDO, OTH };
 

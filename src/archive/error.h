@@ -8,12 +8,12 @@ namespace kelvot {
 // A failure that a command reports to the user. The text is fit to show as it stands; the number is
 // the operating system's error number for file errors, or one of ErrorNumber for damaged files.
 class KelvotError : public std::runtime_error {
-public:
+  public:
     KelvotError(int number, const std::string& description)
         : std::runtime_error(description), number_(number) {}
     int number() const noexcept { return number_; }
 
-private:
+  private:
     int number_;
 };
 

@@ -9,12 +9,18 @@ namespace kelvot {
 
 bool FilterKeeps(TypeFilter filter, EntryType type) {
     switch (filter) {
-    case TypeFilter::ThreeDO: return type == EntryType::ThreeDO;
-    case TypeFilter::MIP: return type == EntryType::MIP;
-    case TypeFilter::PBF: return type == EntryType::PBF;
-    case TypeFilter::SRB: return type == EntryType::SRB;
-    case TypeFilter::AllImages: return IsPicture(type);
-    case TypeFilter::All: break;
+    case TypeFilter::ThreeDO:
+        return type == EntryType::ThreeDO;
+    case TypeFilter::MIP:
+        return type == EntryType::MIP;
+    case TypeFilter::PBF:
+        return type == EntryType::PBF;
+    case TypeFilter::SRB:
+        return type == EntryType::SRB;
+    case TypeFilter::AllImages:
+        return IsPicture(type);
+    case TypeFilter::All:
+        break;
     }
     return true;
 }

@@ -25,12 +25,14 @@ std::vector<std::string> VerifyArchive(std::span<const std::uint8_t> file) {
     std::vector<std::string> problems;
     const auto fileSize = static_cast<std::int64_t>(file.size());
     if (fileSize < kCountSize) {
-        problems.push_back("the file is " + std::to_string(fileSize) + " bytes long, too short for an entry count");
+        problems.push_back("the file is " + std::to_string(fileSize) +
+                           " bytes long, too short for an entry count");
         return problems;
     }
     const auto count = static_cast<std::int16_t>(ReadU16(file, 0));
     if (count <= 0) {
-        problems.push_back("the entry count is " + std::to_string(count) + "; an archive holds 1 to 32767 entries");
+        problems.push_back("the entry count is " + std::to_string(count) +
+                           "; an archive holds 1 to 32767 entries");
         return problems;
     }
     std::int32_t readable = count;
@@ -51,9 +53,9 @@ std::vector<std::string> VerifyArchive(std::span<const std::uint8_t> file) {
         const auto offset = static_cast<std::int32_t>(ReadU32(file, record + kOffsetField));
         const auto size = static_cast<std::int32_t>(ReadU32(file, record + kSizeField));
         if (offset < 0 || size < 0 || std::int64_t{offset} + size > fileSize) {
-            problems.push_back(Describe(i, names[i]) + ": its data (offset " + std::to_string(offset) + ", size " +
-                               std::to_string(size) + ") lies outside the file (" + std::to_string(fileSize) +
-                               " bytes)");
+            problems.push_back(Describe(i, names[i]) + ": its data (offset " + std::to_string(offset) +
+                               ", size " + std::to_string(size) + ") lies outside the file (" +
+                               std::to_string(fileSize) + " bytes)");
         } else if (size > 0) {
             spans.push_back({i, offset, std::int64_t{offset} + size});
         }
@@ -61,8 +63,9 @@ std::vector<std::string> VerifyArchive(std::span<const std::uint8_t> file) {
 
     // Sorted by start, an entry overlaps an earlier one exactly when it starts before the furthest end
     // seen so far; report it against the entry that reaches furthest.
-    std::sort(spans.begin(), spans.end(),
-              [](const Span& a, const Span& b) { return a.begin != b.begin ? a.begin < b.begin : a.index < b.index; });
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) {
+        return a.begin != b.begin ? a.begin < b.begin : a.index < b.index;
+    });
     const Span* furthest = nullptr;
     for (const Span& s : spans) {
         if (furthest && s.begin < furthest->end)

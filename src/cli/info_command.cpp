@@ -19,7 +19,8 @@ void AddInfoCommand(CLI::App& app, int& status) {
     auto json = std::make_shared<bool>(false);
     cmd->add_option("ARCHIVE", *archive, "The DAT file")->required();
     cmd->add_option("NAME", *nameText, "The entry (letter case ignored)")->required();
-    cmd->add_option("--filter", *filterWord, "The list the line number counts in: all, images, 3do, mip, pbf, srb")
+    cmd->add_option("--filter", *filterWord,
+                    "The list the line number counts in: all, images, 3do, mip, pbf, srb")
         ->check(CLI::IsMember({"all", "images", "3do", "mip", "pbf", "srb"}, CLI::ignore_case));
     cmd->add_flag("--json", *json, "Print the panels and the picture's header as JSON");
     cmd->callback([=, &status] {
@@ -32,9 +33,11 @@ void AddInfoCommand(CLI::App& app, int& status) {
         const auto lines = ListedEntries(model, ParseTypeFilter(*filterWord).value_or(TypeFilter::All));
         std::int32_t lineNumber = 0;
         for (std::size_t k = 0; k < lines.size() && lineNumber == 0; ++k)
-            if (NamesEqualIgnoringCase(dir.EntryNames[lines[k]], *name)) lineNumber = static_cast<std::int32_t>(k) + 1;
+            if (NamesEqualIgnoringCase(dir.EntryNames[lines[k]], *name))
+                lineNumber = static_cast<std::int32_t>(k) + 1;
         if (lineNumber == 0)
-            throw KelvotError(kDamagedArchive, *nameText + " is not listed under the filter " + *filterWord + ".");
+            throw KelvotError(kDamagedArchive,
+                              *nameText + " is not listed under the filter " + *filterWord + ".");
 
         const EntryType type = dir.EntryTypes[*index];
         const EntryBytes entry = model.EntryBytes(*index);
@@ -42,8 +45,11 @@ void AddInfoCommand(CLI::App& app, int& status) {
                                               lineNumber, static_cast<std::int32_t>(lines.size())},
                                              ".");
         if (*json) {
-            nlohmann::ordered_json out{{"panels", panels}, {"type", TypeTag(type)}, {"formatCode", nullptr},
-                               {"width", nullptr},   {"height", nullptr}};
+            nlohmann::ordered_json out{{"panels", panels},
+                                       {"type", TypeTag(type)},
+                                       {"formatCode", nullptr},
+                                       {"width", nullptr},
+                                       {"height", nullptr}};
             const auto kind = PictureKindOf(type);
             if (const auto header = kind ? ReadPictureHeader(*kind, entry) : std::nullopt) {
                 out["formatCode"] = header->FormatCode;
@@ -52,7 +58,8 @@ void AddInfoCommand(CLI::App& app, int& status) {
             }
             std::cout << out.dump(2) << '\n';
         } else {
-            for (const auto& panel : panels) std::cout << panel << '\n';
+            for (const auto& panel : panels)
+                std::cout << panel << '\n';
         }
         status = 0;
     });

@@ -33,7 +33,8 @@ void AddListCommand(CLI::App& app, int& status) {
             std::cout << out.dump(2) << '\n';
         } else {
             std::string text;
-            for (const std::int32_t i : lines) text += Cp1252ToUtf8(dir.EntryNames[i]) + '\n';
+            for (const std::int32_t i : lines)
+                text += Cp1252ToUtf8(dir.EntryNames[i]) + '\n';
             std::cout << text;
         }
         status = 0;

@@ -20,7 +20,8 @@ void AddVerifyCommand(CLI::App& app, int& status) {
         } else if (problems.empty()) {
             std::cout << "OK\n";
         } else {
-            for (const auto& p : problems) std::cout << p << '\n';
+            for (const auto& p : problems)
+                std::cout << p << '\n';
         }
         status = problems.empty() ? 0 : 1;
     });

@@ -39,8 +39,8 @@ TEST(LoadArchive, ReadsEveryColumn) {
     EXPECT_EQ(d.EntryOffsets, (std::vector<std::int32_t>{110, 410, 420, 420}));
     EXPECT_EQ(d.NameFieldOffsets, (std::vector<std::int32_t>{12, 39, 66, 93}));
     // The empty entry starts where D.PBF starts, and the type test reads the file, not the entry.
-    EXPECT_EQ(d.EntryTypes, (std::vector<EntryType>{EntryType::MIP, EntryType::ThreeDO, EntryType::PBF,
-                                                    EntryType::PBF}));
+    EXPECT_EQ(d.EntryTypes,
+              (std::vector<EntryType>{EntryType::MIP, EntryType::ThreeDO, EntryType::PBF, EntryType::PBF}));
 }
 
 TEST(LoadArchive, OneEntryAndAThousand) {
@@ -50,7 +50,8 @@ TEST(LoadArchive, OneEntryAndAThousand) {
     EXPECT_EQ(one.Directory.NameFieldOffsets[0], 12);
 
     std::vector<TestEntry> entries;
-    for (int i = 0; i < 1000; ++i) entries.push_back({"E" + std::to_string(i) + ".OTH", {std::uint8_t(i)}});
+    for (int i = 0; i < 1000; ++i)
+        entries.push_back({"E" + std::to_string(i) + ".OTH", {std::uint8_t(i)}});
     const auto bytes = BuildArchive(entries);
     EXPECT_EQ(bytes[0], 0xE8);
     EXPECT_EQ(bytes[1], 0x03);
@@ -62,8 +63,8 @@ TEST(LoadArchive, OneEntryAndAThousand) {
 }
 
 TEST(LoadArchive, DuplicateNamesShareTheFirstEntrysType) {
-    const ArchiveModel m = LoadArchive(BuildArchive({{"door.lp", DataOfType("MIP")},
-                                                     {"DOOR.LP", DataOfType("SRB")}}));
+    const ArchiveModel m =
+        LoadArchive(BuildArchive({{"door.lp", DataOfType("MIP")}, {"DOOR.LP", DataOfType("SRB")}}));
     EXPECT_EQ(m.Directory.EntryNames, (std::vector<std::string>{"door.lp", "DOOR.LP"}));
     EXPECT_EQ(m.Directory.EntryTypes[1], EntryType::SRB);
     EXPECT_EQ(m.FindEntry("DOOR.LP"), 0);

@@ -20,7 +20,7 @@ TEST(Codepage, RefusesTextItCannotWrite) {
     EXPECT_FALSE(Utf8ToCp1252("\xC3").has_value());             // cut short
     EXPECT_FALSE(Utf8ToCp1252("\xC0\xAE").has_value());         // overlong dot
     EXPECT_FALSE(Utf8ToCp1252("\xC2\x80").has_value());         // U+0080 has no byte
-    EXPECT_EQ(Utf8ToCp1252("A\xC5\xA0").value(), "A\x8A");     // S with caron
+    EXPECT_EQ(Utf8ToCp1252("A\xC5\xA0").value(), "A\x8A");      // S with caron
 }
 
 TEST(Codepage, FoldsLettersOfTheWholeCodePage) {
@@ -36,7 +36,7 @@ TEST(Codepage, ComparesFoldedCharactersByTheirValue) {
     EXPECT_LT(CompareNamesIgnoringCase("abc", "ABD"), 0);
     EXPECT_EQ(CompareNamesIgnoringCase("ABC", "abc"), 0);
     EXPECT_LT(CompareNamesIgnoringCase("AB", "abc"), 0);
-    EXPECT_LT(CompareNamesIgnoringCase("_", "a"), 0);   // '_' (0x5F) sorts before letters folded to lower case
+    EXPECT_LT(CompareNamesIgnoringCase("_", "a"), 0); // '_' (0x5F) sorts before letters folded to lower case
     EXPECT_GT(CompareNamesIgnoringCase("\x80", "\xFF"), 0); // the euro sign is U+20AC
     EXPECT_LT(CompareNamesIgnoringCase("Z.MIP", "\xC9.MIP"), 0);
 }

@@ -12,11 +12,14 @@ namespace {
 
 std::string Decode(const std::string& raw) {
     std::array<std::uint8_t, kNameFieldSize> field{};
-    for (std::size_t i = 0; i < raw.size() && i < field.size(); ++i) field[i] = static_cast<std::uint8_t>(raw[i]);
+    for (std::size_t i = 0; i < raw.size() && i < field.size(); ++i)
+        field[i] = static_cast<std::uint8_t>(raw[i]);
     return DecodeEntryName(field);
 }
 
-EntryType Classify(std::vector<std::uint8_t> bytes, std::int64_t offset = 0) { return ClassifyEntry(bytes, offset); }
+EntryType Classify(std::vector<std::uint8_t> bytes, std::int64_t offset = 0) {
+    return ClassifyEntry(bytes, offset);
+}
 
 } // namespace
 
@@ -75,6 +78,8 @@ TEST(DatFormat, BytesOutsideTheFileMatchNothing) {
 }
 
 TEST(DatFormat, SafeFileNames) {
-    for (const char* bad : {"", ".", "..", "a/b", "a\\b", "/", "..\\x"}) EXPECT_FALSE(IsSafeFileName(bad)) << bad;
-    for (const char* good : {"A.MIP", "...", ".X", "a..b"}) EXPECT_TRUE(IsSafeFileName(good)) << good;
+    for (const char* bad : {"", ".", "..", "a/b", "a\\b", "/", "..\\x"})
+        EXPECT_FALSE(IsSafeFileName(bad)) << bad;
+    for (const char* good : {"A.MIP", "...", ".X", "a..b"})
+        EXPECT_TRUE(IsSafeFileName(good)) << good;
 }

@@ -10,7 +10,7 @@ using namespace kelvot;
 namespace fs = std::filesystem;
 
 class FileSystemTest : public ::testing::Test {
-protected:
+  protected:
     testkit::TempFolder dir;
 };
 

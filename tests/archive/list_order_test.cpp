@@ -10,7 +10,8 @@ namespace {
 
 std::vector<std::string> Names(const ArchiveModel& m, TypeFilter filter) {
     std::vector<std::string> names;
-    for (const std::int32_t i : ListedEntries(m, filter)) names.push_back(m.Directory.EntryNames[i]);
+    for (const std::int32_t i : ListedEntries(m, filter))
+        names.push_back(m.Directory.EntryNames[i]);
     return names;
 }
 

@@ -11,7 +11,7 @@ using namespace kelvot::testkit;
 namespace fs = std::filesystem;
 
 class CliInfoTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         PictureSpec mip;
         mip.Kind = PictureKind::Mip;

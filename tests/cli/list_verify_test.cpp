@@ -11,7 +11,7 @@ using namespace kelvot::testkit;
 namespace fs = std::filesystem;
 
 class CliTest : public ::testing::Test {
-protected:
+  protected:
     std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
         WriteFile(dir / name, bytes);
         return (dir / name).string();
@@ -40,8 +40,12 @@ TEST_F(CliTest, ListsJsonWithSignedFields) {
     ASSERT_EQ(r.status, 0) << r.err;
     const auto json = nlohmann::json::parse(r.out);
     ASSERT_EQ(json.size(), 2u);
-    EXPECT_EQ(json[0], (nlohmann::json{{"index", 1}, {"name", "A.MIP"}, {"type", "MIP"}, {"size", 8},
-                                       {"offset", 60}, {"nameFieldOffset", 39}}));
+    EXPECT_EQ(json[0], (nlohmann::json{{"index", 1},
+                                       {"name", "A.MIP"},
+                                       {"type", "MIP"},
+                                       {"size", 8},
+                                       {"offset", 60},
+                                       {"nameFieldOffset", 39}}));
     EXPECT_EQ(json[1]["size"], -2);
 }
 
@@ -57,8 +61,9 @@ TEST_F(CliTest, VerifiesAndReportsProblems) {
     const auto bad = Write("B.DAT", bytes);
     r = RunCli({"verify", bad});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "entry 0 (\"A.MIP\"): its data (offset 2147483647, size 16) lies outside the file (88 bytes)\n"
-                     "entry 1 (\"..\"): the name cannot be used as a file name\n");
+    EXPECT_EQ(r.out,
+              "entry 0 (\"A.MIP\"): its data (offset 2147483647, size 16) lies outside the file (88 bytes)\n"
+              "entry 1 (\"..\"): the name cannot be used as a file name\n");
     r = RunCli({"verify", bad, "--json"});
     EXPECT_EQ(r.status, 1);
     const auto json = nlohmann::json::parse(r.out);
@@ -73,7 +78,8 @@ TEST_F(CliTest, VerifiesAndReportsProblems) {
 TEST_F(CliTest, FailuresAndUsage) {
     auto r = RunCli({"list", (dir / "NONE.DAT").string()});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "kelvot-cli: Cannot open " + (dir / "NONE.DAT").string() + ": No such file or directory\n");
+    EXPECT_EQ(r.err,
+              "kelvot-cli: Cannot open " + (dir / "NONE.DAT").string() + ": No such file or directory\n");
     r = RunCli({"list", Write("E.DAT", {})});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "kelvot-cli: The file is empty.\n");

@@ -12,7 +12,8 @@ std::string ReadAll(int fd) {
     std::string text;
     char buffer[65536];
     ssize_t n;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<std::size_t>(n));
     ::close(fd);
     return text;
 }
@@ -31,7 +32,8 @@ CliResult RunCli(const std::vector<std::string>& args) {
         ::dup2(outFd, 1);
         ::dup2(errFd, 2);
         std::vector<char*> argv{const_cast<char*>(KELVOT_CLI)};
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         ::execv(KELVOT_CLI, argv.data());
         ::_exit(127);

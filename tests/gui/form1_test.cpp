@@ -28,7 +28,8 @@ class Form1Test : public QObject {
     }
     static QStringList Lines(const Form1& w) {
         QStringList lines;
-        for (int i = 0; i < w.List1->count(); ++i) lines << w.List1->item(i)->text();
+        for (int i = 0; i < w.List1->count(); ++i)
+            lines << w.List1->item(i)->text();
         return lines;
     }
     static std::vector<std::uint8_t> Mixed() {
@@ -44,7 +45,7 @@ class Form1Test : public QObject {
         w.Command1_Click();
     }
 
-private slots:
+  private slots:
     void initTestCase() {
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
     }
@@ -108,7 +109,9 @@ private slots:
         ScriptedDialogs d;
         Form1 w(d);
         w.show();
-        Open(w, d, Write("DUP.DAT", BuildArchive({{"door.lp", DataOfType("MIP")}, {"DOOR.LP", DataOfType("SRB")}})));
+        Open(
+            w, d,
+            Write("DUP.DAT", BuildArchive({{"door.lp", DataOfType("MIP")}, {"DOOR.LP", DataOfType("SRB")}})));
         QCOMPARE(Lines(w), (QStringList{"door.lp", "DOOR.LP"}));
         w.Combo1->setCurrentIndex(3); // SRB files
         QCOMPARE(w.List1->count(), 0);
@@ -175,9 +178,10 @@ private slots:
         QCOMPARE(d.messages.size(), 1);
         QCOMPARE(d.messages[0].icon, MessageIcon::Critical);
         QCOMPARE(d.messages[0].title, QStringLiteral("Kelvot"));
-        QCOMPARE(d.messages[0].text, QStringLiteral("The file ") + gone +
-                                         QStringLiteral(" does not exist.\nYou may have deleted it or moved it "
-                                                        "to another folder."));
+        QCOMPARE(d.messages[0].text,
+                 QStringLiteral("The file ") + gone +
+                     QStringLiteral(" does not exist.\nYou may have deleted it or moved it "
+                                    "to another folder."));
         QCOMPARE(w.currentArchivePath(), good);
         QCOMPARE(w.List1->count(), 3);
     }
@@ -225,7 +229,8 @@ private slots:
             w.show();
             w.close();
         }
-        QCOMPARE(OpenSettings()->value(QStringLiteral("JPEGQuality/JPGQuality")).toString(), QStringLiteral("good"));
+        QCOMPARE(OpenSettings()->value(QStringLiteral("JPEGQuality/JPGQuality")).toString(),
+                 QStringLiteral("good"));
         OpenSettings()->clear();
         ScriptedDialogs d;
         Form1 w(d);

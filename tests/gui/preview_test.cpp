@@ -40,7 +40,8 @@ class PreviewTest : public QObject {
 
     QStringList PanelTexts(const Form1& w) {
         QStringList texts;
-        for (const QLabel* panel : w.Panels) texts << panel->text();
+        for (const QLabel* panel : w.Panels)
+            texts << panel->text();
         return texts;
     }
     void Select(Form1& w, const QString& name) {
@@ -59,7 +60,7 @@ class PreviewTest : public QObject {
         QCOMPARE(box->target(), QRect(r.x, r.y, r.width, r.height));
     }
 
-private slots:
+  private slots:
     void initTestCase() {
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
         PictureSpec indexed = Spec(PictureKind::Mip, 1, 8, 2, 3);
@@ -90,8 +91,8 @@ private slots:
         w.OpenArchiveByPath(QStringLiteral("PREVIEW.DAT"), archivePath);
         w.Check1->setChecked(true);
         Select(w, QStringLiteral("WALL.MIP"));
-        QCOMPARE(PanelTexts(w), (QStringList{"128 x 64 x 16 BPP", "5 / 5", "16.09 KB", "MIP", "Type 3", "Mapp 1",
-                                             "0 Sub-images"}));
+        QCOMPARE(PanelTexts(w), (QStringList{"128 x 64 x 16 BPP", "5 / 5", "16.09 KB", "MIP", "Type 3",
+                                             "Mapp 1", "0 Sub-images"}));
         QCOMPARE(w.windowTitle(), QStringLiteral("WALL.MIP"));
         QVERIFY(!w.Pic1->isEmpty());
         QCOMPARE(w.Pic1->picture().size(), QSize(128, 64));
@@ -124,7 +125,7 @@ private slots:
         QVERIFY(w.Pic1->target().width() <= w.Pic1->width());
         CheckFitted(w.Pic1);
         QCOMPARE(w.Pic2->picture().pixel(0, 0), qRgb(112, 112, 112)); // level 7 of 16
-        QCOMPARE(PanelTexts(w).at(5), QString());                    // PBF has no Mapp
+        QCOMPARE(PanelTexts(w).at(5), QString());                     // PBF has no Mapp
         CheckNothingLeftHanging(w);
     }
 

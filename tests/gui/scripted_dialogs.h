@@ -15,20 +15,22 @@ struct ShownMessage {
 };
 
 class ScriptedDialogs final : public kelvot::app::Dialogs {
-public:
+  public:
     // Paths the open dialog answers with, in turn; an empty path or none left is a cancel.
     std::deque<QString> openAnswers;
     QList<ShownMessage> messages;
     QList<QString> openTitles;
 
-    std::optional<kelvot::app::OpenFileChoice> openFile(QWidget*, const QString& title, const QString&) override {
+    std::optional<kelvot::app::OpenFileChoice> openFile(QWidget*, const QString& title,
+                                                        const QString&) override {
         openTitles.append(title);
         const QString path = openAnswers.empty() ? QString() : openAnswers.front();
         if (!openAnswers.empty()) openAnswers.pop_front();
         if (path.isEmpty()) return std::nullopt;
         return kelvot::app::OpenFileChoice{path, QFileInfo(path).fileName()};
     }
-    void message(QWidget*, kelvot::app::MessageIcon icon, const QString& title, const QString& text) override {
+    void message(QWidget*, kelvot::app::MessageIcon icon, const QString& title,
+                 const QString& text) override {
         messages.append({icon, title, text});
     }
 };

@@ -19,7 +19,8 @@ std::vector<std::uint8_t> BuildArchive(const std::vector<TestEntry>& entries) {
         out.insert(out.end(), record.begin(), record.end());
         offset += size;
     }
-    for (const TestEntry& e : entries) out.insert(out.end(), e.data.begin(), e.data.end());
+    for (const TestEntry& e : entries)
+        out.insert(out.end(), e.data.begin(), e.data.end());
     return out;
 }
 
@@ -29,7 +30,8 @@ void PutU16(std::vector<std::uint8_t>& bytes, std::size_t pos, std::uint16_t val
 }
 
 void PutU32(std::vector<std::uint8_t>& bytes, std::size_t pos, std::uint32_t value) {
-    for (int k = 0; k < 4; ++k) bytes.at(pos + k) = static_cast<std::uint8_t>(value >> (8 * k));
+    for (int k = 0; k < 4; ++k)
+        bytes.at(pos + k) = static_cast<std::uint8_t>(value >> (8 * k));
 }
 
 void PutNameField(std::vector<std::uint8_t>& bytes, int index, const std::vector<std::uint8_t>& field) {
@@ -40,12 +42,18 @@ void PutNameField(std::vector<std::uint8_t>& bytes, int index, const std::vector
 
 std::vector<std::uint8_t> DataOfType(const std::string& tag, std::size_t size) {
     std::vector<std::uint8_t> data;
-    if (tag == "MIP") data = {'P', 'I', 'M', 0};
-    else if (tag == "SRB") data = {0, 'B', 'R', 'S'};
-    else if (tag == "PBF") data = {'P', 'A', 'M', 'B'};
-    else if (tag == "3DO") data = {0, 'O', 'D', '3'};
-    else if (tag == "OTH") data = {'T', 'E', 'X', 'T'};
-    else throw std::invalid_argument("unknown type tag " + tag);
+    if (tag == "MIP")
+        data = {'P', 'I', 'M', 0};
+    else if (tag == "SRB")
+        data = {0, 'B', 'R', 'S'};
+    else if (tag == "PBF")
+        data = {'P', 'A', 'M', 'B'};
+    else if (tag == "3DO")
+        data = {0, 'O', 'D', '3'};
+    else if (tag == "OTH")
+        data = {'T', 'E', 'X', 'T'};
+    else
+        throw std::invalid_argument("unknown type tag " + tag);
     data.resize(std::max(size, data.size()), 0x20);
     return data;
 }

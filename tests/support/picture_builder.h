@@ -40,7 +40,7 @@ std::vector<std::uint8_t> EncodePicture(const PictureSpec& spec);
 PictureSpec RandomPicture(PictureKind kind, std::uint8_t formatCode, std::int16_t width, std::int16_t height,
                           std::uint32_t seed);
 
-// Where the first pixel byte of the spec's picture lies in its entry.
+// Where the first pixel byte of the described picture lies in its entry.
 std::size_t PixelOffset(const PictureSpec& spec);
 
 // Bytes per pixel row in the entry.

@@ -17,7 +17,8 @@ TempFolder::~TempFolder() {
     // Folders a test made read-only must become writable again before they can go.
     for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(path_, ec);
 }
 
