@@ -38,16 +38,6 @@ TEST(StatusPanels, MipPictureShowsAllSeven) {
               (Panels{"64 x 32 x 4 BPP", "3 / 120", "2.13 KB", "MIP", "Type 1", "Mapp 4", "3 Sub-images"}));
 }
 
-TEST(StatusPanels, SixteenBitMipWithOneSubImage) {
-    const Bytes entry = Picture(PictureKind::Mip, 3, 128, 64, 1, 1);
-    const Panels panels = PanelsOf(EntryType::MIP, "sky.gp", entry, 1, 1);
-    EXPECT_EQ(panels[0], "128 x 64 x 16 BPP");
-    EXPECT_EQ(panels[1], "1 / 1");
-    EXPECT_EQ(panels[4], "Type 3");
-    EXPECT_EQ(panels[5], "Mapp 1");
-    EXPECT_EQ(panels[6], "0 Sub-images");
-}
-
 TEST(StatusPanels, SrbLayoutBReadsItsOwnSizeFields) {
     const Bytes entry = Picture(PictureKind::Srb, 0, 20, 10, 7, 0, true);
     EXPECT_EQ(PanelsOf(EntryType::SRB, "wall.fb", entry),
@@ -60,23 +50,6 @@ TEST(StatusPanels, MarkerOnSixteenBitMipStillSaysFourBppWithLayoutBSize) {
     Bytes entry = EncodePicture(spec);
     entry[145] = 7, entry[146] = 0, entry[149] = 0x00, entry[150] = 0x80; // inside the pixels
     EXPECT_EQ(PanelsOf(EntryType::MIP, "x.lp", entry)[0], "7 x -32768 x 4 BPP");
-}
-
-TEST(StatusPanels, PbfLeavesMappAndSubImagesEmpty) {
-    Bytes entry = Picture(PictureKind::Pbf, 5, 3, 2);
-    entry[37] = 5, entry[38] = 6;
-    const Panels panels = PanelsOf(EntryType::PBF, "a.pbf", entry);
-    EXPECT_EQ(panels[0], "3 x 2 x 16 BPP");
-    EXPECT_EQ(panels[3], "PBF");
-    EXPECT_EQ(panels[4], "Type 5");
-    EXPECT_EQ(panels[5], "");
-    EXPECT_EQ(panels[6], "");
-}
-
-TEST(StatusPanels, UndecodedCodeStillShowsItsHeader) {
-    const Panels panels = PanelsOf(EntryType::MIP, "odd.lp", Picture(PictureKind::Mip, 7, 2, 2));
-    EXPECT_EQ(panels[0], "2 x 2 x 16 BPP");
-    EXPECT_EQ(panels[4], "Type 7");
 }
 
 TEST(StatusPanels, PictureWithTooFewPixelsShowsItsHeader) {
