@@ -24,6 +24,8 @@ class NoDialogs final : public app::Dialogs {
     void message(QWidget*, app::MessageIcon, const QString&, const QString& text) override {
         qFatal("unexpected message: %s", qPrintable(text));
     }
+    QString chooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
+    void about(QWidget*, const QString&, const QString&, const QPixmap&) override {}
 };
 
 const std::filesystem::path& LargeArchive() {

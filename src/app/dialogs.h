@@ -3,6 +3,7 @@
 // Every dialog the window raises goes through this interface: QtDialogs shows real ones, the window
 // tests answer from a script.
 
+#include <QPixmap>
 #include <QString>
 #include <optional>
 
@@ -24,6 +25,10 @@ class Dialogs {
     virtual std::optional<OpenFileChoice> openFile(QWidget* parent, const QString& title,
                                                    const QString& filter) = 0;
     virtual void message(QWidget* parent, MessageIcon icon, const QString& title, const QString& text) = 0;
+    // A folder picker titled with the prompt, opened on startFolder; cancel gives an empty string.
+    virtual QString chooseFolder(QWidget* parent, const QString& prompt, const QString& startFolder) = 0;
+    // A message box with the program's own icon and only an OK button.
+    virtual void about(QWidget* parent, const QString& title, const QString& text, const QPixmap& icon) = 0;
 };
 
 // The title of a message box that has none of its own.

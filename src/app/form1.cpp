@@ -10,6 +10,8 @@
 #include "images/status_text.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
@@ -23,6 +25,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+
+// The icon lives in the app library's resources, which a static library must register itself.
+static void InitResources() { Q_INIT_RESOURCE(kelvot); }
 
 namespace kelvot::app {
 
@@ -42,10 +47,16 @@ QRect Round(const Box& b) {
                  static_cast<int>(std::lround(b.width)), static_cast<int>(std::lround(b.height)));
 }
 
+QPixmap ProgramIcon() {
+    InitResources();
+    return QPixmap(QStringLiteral(":/kelvot/kelvot48.xpm"));
+}
+
 } // namespace
 
 Form1::Form1(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(dialogs) {
     setWindowTitle(kAppTitle);
+    setWindowIcon(ProgramIcon());
     auto* central = new QWidget(this);
     central->setAutoFillBackground(true);
     QPalette grey = central->palette();
@@ -293,6 +304,22 @@ void Form1::Check1_Click() {
     if (!kind) return;
     if (const auto mask = DecodeMask(*kind, model_->EntryBytes(*index))) DrawPreview(Pic2, *mask);
     List1->setFocus();
+}
+
+void Form1::BrowseForFolder() {
+    const QString prompt = PackingMode
+                               ? QStringLiteral("Please select the folder containing the files that you wish to pack.")
+                               : QStringLiteral("Please select the destination folder.");
+    const QString start =
+        currentArchivePath_.isEmpty() ? QDir::currentPath() : QFileInfo(currentArchivePath_).absolutePath();
+    ChosenFolder = dialogs_.chooseFolder(this, prompt, start);
+}
+
+void Form1::mnuHelpAbout_Click() {
+    dialogs_.about(this, kAppTitle,
+                   QStringLiteral("        Kelvot\n\n        Version %1\n\n        Author: Kelvot contributors    ")
+                       .arg(QStringLiteral(KELVOT_VERSION)),
+                   ProgramIcon());
 }
 
 } // namespace kelvot::app

@@ -31,6 +31,10 @@ class Form1 : public QMainWindow {
     void Combo1_Click();
     void List1_Click();
     void Check1_Click();
+    void mnuHelpAbout_Click();
+    // Asks for a folder (packing or destination, by PackingMode) and leaves the answer in ChosenFolder,
+    // empty when the user cancels.
+    void BrowseForFolder();
 
     // The open archive (nullptr before one is opened) and its path.
     const ArchiveModel* archive() const { return model_ ? &*model_ : nullptr; }
@@ -48,6 +52,9 @@ class Form1 : public QMainWindow {
     QListWidget* List1;
     QStatusBar* StatusBar1;
     std::array<QLabel*, 7> Panels;
+
+    bool PackingMode = false;
+    QString ChosenFolder;
 
   signals:
     // An archive was opened and listed; the recent-archives list follows this.

@@ -36,4 +36,14 @@ void QtDialogs::message(QWidget* parent, MessageIcon icon, const QString& title,
     box.exec();
 }
 
+QString QtDialogs::chooseFolder(QWidget* parent, const QString& prompt, const QString& startFolder) {
+    return QFileDialog::getExistingDirectory(parent, prompt, startFolder, QFileDialog::ShowDirsOnly);
+}
+
+void QtDialogs::about(QWidget* parent, const QString& title, const QString& text, const QPixmap& icon) {
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+    box.setIconPixmap(icon);
+    box.exec();
+}
+
 } // namespace kelvot::app

@@ -237,6 +237,37 @@ class Form1Test : public QObject {
         QCOMPARE(w.jpegQuality(), QStringLiteral("Superb"));
     }
 
+    void theFolderPickerStartsWhereTheArchiveIs() {
+        ScriptedDialogs d;
+        Form1 w(d);
+        w.show();
+        d.folderAnswers = {QStringLiteral("/tmp/out")};
+        w.PackingMode = true;
+        w.BrowseForFolder();
+        QCOMPARE(w.ChosenFolder, QStringLiteral("/tmp/out"));
+        QCOMPARE(d.folderPrompts[0].first,
+                 QStringLiteral("Please select the folder containing the files that you wish to pack."));
+        QCOMPARE(d.folderPrompts[0].second, QDir::currentPath());
+
+        w.OpenArchiveByPath(QStringLiteral("M.DAT"), Write("M.DAT", Mixed()));
+        w.PackingMode = false;
+        w.BrowseForFolder(); // cancelled
+        QCOMPARE(w.ChosenFolder, QString());
+        QCOMPARE(d.folderPrompts[1].first, QStringLiteral("Please select the destination folder."));
+        QCOMPARE(d.folderPrompts[1].second, dataDir.path());
+    }
+
+    void theAboutBoxShowsTheProgramsIcon() {
+        ScriptedDialogs d;
+        Form1 w(d);
+        w.mnuHelpAbout_Click();
+        QCOMPARE(d.abouts.size(), 1);
+        QCOMPARE(d.abouts[0].title, QStringLiteral("Kelvot"));
+        QCOMPARE(d.abouts[0].text, QStringLiteral("        Kelvot\n\n        Version 1.2.0\n\n        Author: Kelvot "
+                                                  "contributors    "));
+        QCOMPARE(d.aboutIcon.size(), QSize(48, 48));
+    }
+
     void layoutFollowsTheScreen() {
         // A 1024 x 768 screen with a 30-pixel task bar at the bottom.
         const WindowLayout l = ComputeWindowLayout(1024, 768, 0, 738);

@@ -20,6 +20,11 @@ class ScriptedDialogs final : public kelvot::app::Dialogs {
     std::deque<QString> openAnswers;
     QList<ShownMessage> messages;
     QList<QString> openTitles;
+    // Folders the picker answers with, in turn; an empty one or none left is a cancel.
+    std::deque<QString> folderAnswers;
+    QList<QPair<QString, QString>> folderPrompts; // prompt, start folder
+    QList<ShownMessage> abouts;
+    QPixmap aboutIcon;
 
     std::optional<kelvot::app::OpenFileChoice> openFile(QWidget*, const QString& title,
                                                         const QString&) override {
@@ -32,5 +37,16 @@ class ScriptedDialogs final : public kelvot::app::Dialogs {
     void message(QWidget*, kelvot::app::MessageIcon icon, const QString& title,
                  const QString& text) override {
         messages.append({icon, title, text});
+    }
+    QString chooseFolder(QWidget*, const QString& prompt, const QString& startFolder) override {
+        folderPrompts.append({prompt, startFolder});
+        if (folderAnswers.empty()) return {};
+        const QString folder = folderAnswers.front();
+        folderAnswers.pop_front();
+        return folder;
+    }
+    void about(QWidget*, const QString& title, const QString& text, const QPixmap& icon) override {
+        abouts.append({kelvot::app::MessageIcon::None, title, text});
+        aboutIcon = icon;
     }
 };
