@@ -10,13 +10,13 @@
 namespace kelvot::app {
 
 class BusyDisplay {
-public:
+  public:
     BusyDisplay(QStatusBar* bar, const QString& text);
     ~BusyDisplay();
     BusyDisplay(const BusyDisplay&) = delete;
     BusyDisplay& operator=(const BusyDisplay&) = delete;
 
-private:
+  private:
     QStatusBar* bar_;
     WaitCursor cursor_;
 };

@@ -1,33 +1,26 @@
 #include "app/form1.h"
 
+#include "app/app_support.h"
 #include "app/names.h"
-#include "app/preview.h"
 #include "app/settings.h"
 #include "app/ui_guards.h"
 #include "app/window_layout.h"
 #include "archive/error.h"
 #include "archive/file_system.h"
-#include "images/status_text.h"
 
 #include <QCheckBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
-#include <QLocale>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QWindow>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-
-// The icon lives in the app library's resources, which a static library must register itself.
-static void InitResources() { Q_INIT_RESOURCE(kelvot); }
 
 namespace kelvot::app {
 
@@ -38,18 +31,9 @@ const QStringList kFilterChoices = {QStringLiteral("3DO files"),       QStringLi
                                     QStringLiteral("PBF files"),       QStringLiteral("SRB files"),
                                     QStringLiteral("All image files"), QStringLiteral("All files")};
 
-std::filesystem::path ToFsPath(const QString& path) {
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
-
 QRect Round(const Box& b) {
     return QRect(static_cast<int>(std::lround(b.left)), static_cast<int>(std::lround(b.top)),
                  static_cast<int>(std::lround(b.width)), static_cast<int>(std::lround(b.height)));
-}
-
-QPixmap ProgramIcon() {
-    InitResources();
-    return QPixmap(QStringLiteral(":/kelvot/kelvot48.xpm"));
 }
 
 } // namespace
@@ -84,6 +68,12 @@ Form1::Form1(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(
     }
     setStatusBar(StatusBar1);
 
+    BuildMenus();
+    List1->viewport()->installEventFilter(this);
+    connect(List1, &QListWidget::itemDoubleClicked, this, &Form1::List1_DblClick);
+    connect(Pic1, &PictureBox::clicked, this, &Form1::Pic1_Click);
+    connect(Pic1, &PictureBox::pressed, this, &Form1::Pic1_MouseDown);
+    connect(Pic1, &PictureBox::keyPressed, this, &Form1::Pic1_KeyDown);
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Combo1, &QComboBox::currentIndexChanged, this, &Form1::Combo1_Click);
     connect(List1, &QListWidget::itemSelectionChanged, this, &Form1::List1_Click);
@@ -94,25 +84,56 @@ Form1::Form1(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(
 }
 
 void Form1::Form_Initialize() {
-    jpegQuality_ =
+    const QString stored =
         OpenSettings()->value(QStringLiteral("JPEGQuality/JPGQuality"), QStringLiteral("Superb")).toString();
+    // A stored word that is none of the five counts as Superb, so an export always writes something.
+    int level = 0;
+    for (int i = 0; i < 5; ++i)
+        if (stored.compare(kQualityWords[i], Qt::CaseInsensitive) == 0) level = i;
+    SetJpegQuality(level);
 }
 
 void Form1::Form_Load() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect whole = screen->geometry();
     const QRect work = screen->availableGeometry();
-    const WindowLayout l = ComputeWindowLayout(whole.width(), whole.height(), work.top(), work.height());
-    setGeometry(Round(l.window));
-    Command1->setGeometry(Round(l.Command1));
-    Label1->setGeometry(Round(l.Label1));
-    Combo1->setGeometry(Round(l.Combo1));
-    Label2->setGeometry(Round(l.Label2));
-    Check1->setGeometry(Round(l.Check1));
-    Pic1->setGeometry(Round(l.Pic1));
-    Pic2->setGeometry(Round(l.Pic2));
-    List1->setGeometry(Round(l.List1));
-    StatusBar1->setFixedHeight(static_cast<int>(std::lround(l.statusBarHeight)));
+    startLayout_ = ComputeWindowLayout(whole.width(), whole.height(), work.top(), work.height());
+    setGeometry(Round(startLayout_.window));
+    ApplyLayout();
+    // The wheel is watched on the window itself, before any control sees it.
+    createWinId();
+    windowHandle()->installEventFilter(this);
+    recent_.Load(*OpenSettings());
+    RefreshRecentMenu();
+    NormalView = true;
+}
+
+void Form1::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    ApplyLayout();
+}
+
+// The start-up layout, stretched with the window so that it keeps its proportions.
+void Form1::ApplyLayout() {
+    const double sx = width() / startLayout_.window.width, sy = height() / startLayout_.window.height;
+    auto place = [&](QWidget* widget, const Box& b) {
+        widget->setGeometry(Round({b.left * sx, b.top * sy, b.width * sx, b.height * sy}));
+    };
+    place(Command1, startLayout_.Command1);
+    place(Label1, startLayout_.Label1);
+    place(Combo1, startLayout_.Combo1);
+    place(Label2, startLayout_.Label2);
+    place(Check1, startLayout_.Check1);
+    place(Pic2, startLayout_.Pic2);
+    place(List1, startLayout_.List1);
+    Box pic1 = startLayout_.Pic1;
+    if (!NormalView) {
+        const QRect outer = frameGeometry();
+        pic1.width = 0.93 * outer.width() / sx;
+        pic1.height = 0.76 * outer.height() / sy;
+    }
+    place(Pic1, pic1);
+    StatusBar1->setFixedHeight(static_cast<int>(std::lround(startLayout_.statusBarHeight * sy)));
 }
 
 void Form1::showEvent(QShowEvent* event) {
@@ -193,7 +214,7 @@ void Form1::ShowLoadedArchive(const QString& title, const QString& path) {
         Label2->setText(kLabel2Prefix + path);
         if (FillList()) SelectFirstLine();
     }
-    emit archiveOpened(title, path);
+    AddRecentArchive(title, path);
 }
 
 void Form1::Combo1_Click() {
@@ -242,84 +263,6 @@ void Form1::ClearPreviewAndPanels() {
     Pic2->clear();
     for (QLabel* panel : Panels)
         panel->clear();
-}
-
-std::optional<std::int32_t> Form1::ResolveCurrentLine() {
-    const QListWidgetItem* line = List1->currentItem();
-    if (!model_ || !line) return std::nullopt;
-    const auto name = TextToName(line->text());
-    const auto index = name ? model_->FindEntry(*name) : std::nullopt;
-    if (index) {
-        CurrentEntryOffset = model_->Directory.EntryOffsets[*index];
-        CurrentEntrySize = model_->Directory.EntrySizes[*index];
-        SelectedNameFieldOffset = model_->Directory.NameFieldOffsets[*index];
-    }
-    return index;
-}
-
-void Form1::List1_Click() {
-    Pic1->setEnabled(true);
-    if (List1->selectionModel()->selectedRows().size() >= 2) {
-        ClearPreviewAndPanels();
-        Pic1->setEnabled(false); // a click on it would enlarge one of several pictures
-        setWindowTitle(kAppTitle);
-        return;
-    }
-    const auto index = ResolveCurrentLine();
-    const QString text = List1->currentItem() ? List1->currentItem()->text() : QString();
-    const std::string lineName = TextToName(text).value_or(std::string());
-    const std::optional<EntryType> type =
-        index ? std::optional(model_->Directory.EntryTypes[*index]) : std::nullopt;
-    const EntryBytes entry = index ? model_->EntryBytes(*index) : EntryBytes();
-
-    UpdatesSuspended suspended(this);
-    const QByteArray separator = QLocale().decimalPoint().toUtf8();
-    const auto texts =
-        StatusPanelTexts({type, lineName, entry, CurrentEntrySize, List1->currentRow() + 1, List1->count()},
-                         std::string_view(separator.constData(), separator.size()));
-    for (std::size_t k = 0; k < Panels.size(); ++k)
-        Panels[k]->setText(QString::fromStdString(texts[k]));
-    Pic1->clear();
-    Pic2->clear();
-    SelectedName = text;
-    setWindowTitle(SelectedName);
-
-    const auto kind = type ? PictureKindOf(*type) : std::nullopt;
-    if (!kind) return;
-    WaitCursor wait;
-    if (const auto picture = DecodePicture(*kind, entry)) DrawPreview(Pic1, *picture);
-    if (Check1->isChecked())
-        if (const auto mask = DecodeMask(*kind, entry)) DrawPreview(Pic2, *mask);
-}
-
-void Form1::Check1_Click() {
-    if (!Check1->isChecked()) {
-        Pic2->clear();
-        List1->setFocus();
-        return;
-    }
-    if (List1->count() == 0) return;
-    const auto index = ResolveCurrentLine();
-    const auto kind = index ? PictureKindOf(model_->Directory.EntryTypes[*index]) : std::nullopt;
-    if (!kind) return;
-    if (const auto mask = DecodeMask(*kind, model_->EntryBytes(*index))) DrawPreview(Pic2, *mask);
-    List1->setFocus();
-}
-
-void Form1::BrowseForFolder() {
-    const QString prompt = PackingMode
-                               ? QStringLiteral("Please select the folder containing the files that you wish to pack.")
-                               : QStringLiteral("Please select the destination folder.");
-    const QString start =
-        currentArchivePath_.isEmpty() ? QDir::currentPath() : QFileInfo(currentArchivePath_).absolutePath();
-    ChosenFolder = dialogs_.chooseFolder(this, prompt, start);
-}
-
-void Form1::mnuHelpAbout_Click() {
-    dialogs_.about(this, kAppTitle,
-                   QStringLiteral("        Kelvot\n\n        Version %1\n\n        Author: Kelvot contributors    ")
-                       .arg(QStringLiteral(KELVOT_VERSION)),
-                   ProgramIcon());
 }
 
 } // namespace kelvot::app

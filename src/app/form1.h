@@ -4,6 +4,8 @@
 
 #include "app/dialogs.h"
 #include "app/picture_box.h"
+#include "app/recent_archives.h"
+#include "app/window_layout.h"
 #include "archive/archive_model.h"
 #include "archive/list_order.h"
 
@@ -11,10 +13,12 @@
 #include <array>
 #include <optional>
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListWidget;
+class QMenu;
 class QPushButton;
 class QStatusBar;
 
@@ -32,14 +36,26 @@ class Form1 : public QMainWindow {
     void List1_Click();
     void Check1_Click();
     void mnuHelpAbout_Click();
+    void mnuFile_Click();
+    void mnuFileMRU_Click(int index);
+    void mnuFileExit_Click();
     // Asks for a folder (packing or destination, by PackingMode) and leaves the answer in ChosenFolder,
     // empty when the user cancels.
     void BrowseForFolder();
+
+    // The enlarged view.
+    void Pic1_Click();
+    void List1_DblClick();
+    void Pic1_KeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void Pic1_MouseDown(Qt::MouseButton button);
+    void List1_MouseUp(Qt::MouseButton button, const QPoint& globalPosition);
+    bool normalView() const { return NormalView; }
 
     // The open archive (nullptr before one is opened) and its path.
     const ArchiveModel* archive() const { return model_ ? &*model_ : nullptr; }
     const QString& currentArchivePath() const { return currentArchivePath_; }
     const QString& jpegQuality() const { return jpegQuality_; }
+    const RecentArchives& recentArchives() const { return recent_; }
 
     // Controls, named as the rest of the program refers to them.
     QPushButton* Command1;
@@ -53,22 +69,38 @@ class Form1 : public QMainWindow {
     QStatusBar* StatusBar1;
     std::array<QLabel*, 7> Panels;
 
+    // Menus: the File menu, the list's pop-up menu (mnuHidden) and Help.
+    QMenu* mnuFile;
+    QAction *mnuFileNew, *mnuFileOpen, *mnuFileSaveAsBMP, *mnuFileSaveAsJPG;
+    QMenu* mnuFileJPEGQuality;
+    std::array<QAction*, 5> mnuFileJPEGQualityItems; // Superb, Good, Normal, Average, Bad
+    QAction *mnuFileExtractSelectedFiles, *mnuFileExtractAll, *mnuFileAdd, *mnuFileRemove, *mnuFileRename;
+    QAction* mnuFileMRUSep;
+    std::array<QAction*, RecentArchives::kMaxCount + 1> mnuFileMRU; // 1 to 4; 0 unused
+    QAction* mnuFileExit;
+    QMenu* mnuHidden;
+    QAction *mnuHiddenNew, *mnuHiddenOpen, *mnuHiddenSaveAsBMP, *mnuHiddenSaveAsJPG,
+        *mnuHiddenExtractSelectedFiles, *mnuHiddenExtractAll, *mnuHiddenAdd, *mnuHiddenRemove,
+        *mnuHiddenRename;
+    QMenu* mnuHelp;
+    QAction* mnuHelpAbout;
+
     bool PackingMode = false;
     QString ChosenFolder;
-
-  signals:
-    // An archive was opened and listed; the recent-archives list follows this.
-    void archiveOpened(const QString& title, const QString& path);
 
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void Form_Initialize();
     void Form_Load();
     void Form_Activate();
     void Form_Unload();
+    void BuildMenus();
+    void ApplyLayout();
 
     // Loads path; on failure tells the user and leaves everything as it was.
     void OpenArchive(const QString& title, const QString& path);
@@ -83,17 +115,33 @@ class Form1 : public QMainWindow {
     // that name (the current entry then stays as it was).
     std::optional<std::int32_t> ResolveCurrentLine();
 
+    void AddRecentArchive(const QString& title, const QString& path);
+    void RefreshRecentMenu();
+    void SetJpegQuality(int level);
+
+    // The enlarged view.
+    void EnterEnlargedView();
+    void LeaveEnlargedView();
+    void ShowNormalLayout();
+    enum class Step { Next, Previous, First, Last };
+    void StepTo(Step step);
+    void MouseWheel(int distance);
+
     Dialogs& dialogs_;
     bool activated_ = false;
     QString jpegQuality_;
     QString currentArchivePath_;
     std::optional<ArchiveModel> model_;
     TypeFilter listedFilter_ = kInitialFilter;
+    RecentArchives recent_;
+    WindowLayout startLayout_; // as laid out at start-up; resizing scales it
+    bool NormalView = true;
+    int WheelDelta = 0;
 
-    // The entry the last selection resolved; commands act on it.
-    std::int32_t CurrentEntryOffset = 0;
+    // The entry the last selection resolved; commands act on it. CurrentEntrySize outlives a line that
+    // matches no entry, as the status bar shows it.
+    std::optional<std::int32_t> CurrentEntry;
     std::int32_t CurrentEntrySize = 0;
-    std::int32_t SelectedNameFieldOffset = 0;
     QString SelectedName;
 };
 

@@ -1,5 +1,7 @@
 #include "app/picture_box.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace kelvot::app {
@@ -27,6 +29,19 @@ void PictureBox::paintEvent(QPaintEvent*) {
     if (image_.isNull()) return;
     QPainter painter(this);
     painter.drawImage(target_, image_);
+}
+
+void PictureBox::mousePressEvent(QMouseEvent* event) {
+    if (isEnabled()) setFocus(Qt::MouseFocusReason);
+    emit pressed(event->button());
+}
+
+void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
+}
+
+void PictureBox::keyPressEvent(QKeyEvent* event) {
+    emit keyPressed(event->key(), event->modifiers());
 }
 
 } // namespace kelvot::app

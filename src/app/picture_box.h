@@ -19,8 +19,17 @@ class PictureBox : public QWidget {
     const QImage& picture() const { return image_; }
     QRect target() const { return target_; }
 
+  signals:
+    void pressed(Qt::MouseButton button);
+    // A left-button press and release inside the box.
+    void clicked();
+    void keyPressed(int key, Qt::KeyboardModifiers modifiers);
+
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     QImage image_;

@@ -4,6 +4,7 @@
 #include "archive_builder.h"
 #include "scripted_dialogs.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -71,7 +72,6 @@ class Form1Test : public QObject {
         ScriptedDialogs d;
         Form1 w(d);
         w.show();
-        QSignalSpy opened(&w, &Form1::archiveOpened);
         const QString path = Write("MIXED.DAT", Mixed());
         Open(w, d, path);
         QCOMPARE(d.openTitles, QStringList{QStringLiteral("Open DAT file")});
@@ -80,8 +80,8 @@ class Form1Test : public QObject {
         QCOMPARE(w.List1->currentRow(), 0);
         QVERIFY(w.List1->item(0)->isSelected());
         QCOMPARE(w.windowTitle(), QStringLiteral("alpha.pbf"));
-        QCOMPARE(opened.count(), 1);
-        QCOMPARE(opened.at(0).at(0).toString(), QStringLiteral("MIXED.DAT"));
+        QCOMPARE(w.recentArchives().count(), 1);
+        QCOMPARE(w.recentArchives().title(1), QStringLiteral("MIXED.DAT"));
         QVERIFY(w.updatesEnabled());
         QVERIFY(d.messages.isEmpty());
     }
@@ -123,13 +123,12 @@ class Form1Test : public QObject {
         ScriptedDialogs d;
         Form1 w(d);
         w.show();
-        QSignalSpy opened(&w, &Form1::archiveOpened);
         const QString path =
             Write("PLAIN.DAT", BuildArchive({{"a.3do", DataOfType("3DO")}, {"b.txt", DataOfType("OTH")}}));
         Open(w, d, path);
         QCOMPARE(w.List1->count(), 0);
         QCOMPARE(w.Label2->text(), QStringLiteral("DAT file:  ") + path);
-        QCOMPARE(opened.count(), 1);
+        QCOMPARE(w.recentArchives().path(1), path); // still recorded as recent
         QVERIFY(w.updatesEnabled());
     }
 
@@ -225,16 +224,18 @@ class Form1Test : public QObject {
         {
             ScriptedDialogs d;
             Form1 w(d);
-            QCOMPARE(w.jpegQuality(), QStringLiteral("good"));
+            QCOMPARE(w.jpegQuality(), QStringLiteral("Good")); // letter case is ignored
+            QVERIFY(w.mnuFileJPEGQualityItems[1]->isChecked());
             w.show();
             w.close();
         }
         QCOMPARE(OpenSettings()->value(QStringLiteral("JPEGQuality/JPGQuality")).toString(),
-                 QStringLiteral("good"));
+                 QStringLiteral("Good"));
         OpenSettings()->clear();
         ScriptedDialogs d;
         Form1 w(d);
         QCOMPARE(w.jpegQuality(), QStringLiteral("Superb"));
+        QVERIFY(w.mnuFileJPEGQualityItems[0]->isChecked());
     }
 
     void theFolderPickerStartsWhereTheArchiveIs() {
@@ -263,8 +264,9 @@ class Form1Test : public QObject {
         w.mnuHelpAbout_Click();
         QCOMPARE(d.abouts.size(), 1);
         QCOMPARE(d.abouts[0].title, QStringLiteral("Kelvot"));
-        QCOMPARE(d.abouts[0].text, QStringLiteral("        Kelvot\n\n        Version 1.2.0\n\n        Author: Kelvot "
-                                                  "contributors    "));
+        QCOMPARE(d.abouts[0].text,
+                 QStringLiteral("        Kelvot\n\n        Version 1.2.0\n\n        Author: Kelvot "
+                                "contributors    "));
         QCOMPARE(d.aboutIcon.size(), QSize(48, 48));
     }
 

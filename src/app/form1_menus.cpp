@@ -1,0 +1,161 @@
+// The menu bar, the list's pop-up menu, and the small commands that live only in menus.
+
+#include "app/app_support.h"
+#include "app/form1.h"
+#include "app/settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QWheelEvent>
+#include <QWindow>
+
+namespace kelvot::app {
+
+void Form1::BuildMenus() {
+    mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    connect(mnuFile, &QMenu::aboutToShow, this, &Form1::mnuFile_Click);
+    mnuFileNew = mnuFile->addAction(QStringLiteral("Create &New DAT file..."));
+    mnuFileNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    mnuFileOpen = mnuFile->addAction(QStringLiteral("&Open DAT file..."), this, &Form1::Command1_Click);
+    mnuFileOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    mnuFile->addSeparator();
+    mnuFileSaveAsBMP = mnuFile->addAction(QStringLiteral("&Save Selected Files As BMPs..."));
+    mnuFileSaveAsJPG = mnuFile->addAction(QStringLiteral("Save Selected Files As &JPGs..."));
+    mnuFileJPEGQuality = mnuFile->addMenu(QStringLiteral("JPEG &Quality"));
+    for (int level = 0; level < 5; ++level) {
+        QAction* item = mnuFileJPEGQuality->addAction(QStringLiteral("&") + kQualityWords[level], this,
+                                                      [this, level] { SetJpegQuality(level); });
+        item->setCheckable(true);
+        mnuFileJPEGQualityItems[level] = item;
+    }
+    mnuFile->addSeparator();
+    mnuFileExtractSelectedFiles = mnuFile->addAction(QStringLiteral("Extract Selected &Files..."));
+    mnuFileExtractAll = mnuFile->addAction(QStringLiteral("&Extract All Files..."));
+    mnuFile->addSeparator();
+    mnuFileAdd = mnuFile->addAction(QStringLiteral("&Add Files..."));
+    mnuFileRemove = mnuFile->addAction(QStringLiteral("Re&move Selected Files..."));
+    mnuFileRemove->setShortcut(QKeySequence(Qt::Key_Delete));
+    mnuFile->addSeparator();
+    mnuFileRename = mnuFile->addAction(QStringLiteral("&Rename Selected File..."));
+    mnuFileMRUSep = mnuFile->addSeparator();
+    mnuFileMRUSep->setVisible(false);
+    mnuFileMRU[0] = nullptr;
+    for (int n = 1; n <= RecentArchives::kMaxCount; ++n) {
+        mnuFileMRU[n] =
+            mnuFile->addAction(QStringLiteral("MRU%1").arg(n), this, [this, n] { mnuFileMRU_Click(n); });
+        mnuFileMRU[n]->setVisible(false);
+    }
+    mnuFile->addSeparator();
+    mnuFileExit = mnuFile->addAction(QStringLiteral("E&xit"), this, &Form1::mnuFileExit_Click);
+
+    // The pop-up menu of the list: each item runs its File-menu twin.
+    mnuHidden = new QMenu(QStringLiteral("Hidden"), this);
+    auto twin = [this](const QString& caption, QAction* original) {
+        return mnuHidden->addAction(caption, original, &QAction::trigger);
+    };
+    mnuHiddenNew = twin(QStringLiteral("Create &New DAT file..."), mnuFileNew);
+    mnuHiddenOpen = twin(QStringLiteral("&Open DAT file..."), mnuFileOpen);
+    mnuHidden->addSeparator();
+    mnuHiddenSaveAsBMP = twin(QStringLiteral("&Save Selected Files As BMPs..."), mnuFileSaveAsBMP);
+    mnuHiddenSaveAsJPG = twin(QStringLiteral("Save Selected Files As &JPGs..."), mnuFileSaveAsJPG);
+    mnuHidden->addSeparator();
+    mnuHiddenExtractSelectedFiles =
+        twin(QStringLiteral("Extract Selected &Files..."), mnuFileExtractSelectedFiles);
+    mnuHiddenExtractAll = twin(QStringLiteral("&Extract All Files..."), mnuFileExtractAll);
+    mnuHidden->addSeparator();
+    mnuHiddenAdd = twin(QStringLiteral("&Add Files..."), mnuFileAdd);
+    mnuHiddenRemove = twin(QStringLiteral("Re&move Selected Files..."), mnuFileRemove);
+    mnuHidden->addSeparator();
+    mnuHiddenRename = twin(QStringLiteral("&Rename Selected File..."), mnuFileRename);
+
+    mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mnuHelpAbout = mnuHelp->addAction(QStringLiteral("&About Kelvot"), this, &Form1::mnuHelpAbout_Click);
+}
+
+// Which commands make sense now: nothing to act on without lines, one entry only for a rename.
+static void ApplyEnablingRule(const QListWidget* list, std::initializer_list<QAction*> listCommands,
+                              QAction* rename) {
+    const bool hasLines = list->count() > 0;
+    const bool several = list->selectionModel()->selectedRows().size() >= 2;
+    for (QAction* command : listCommands)
+        command->setEnabled(hasLines);
+    rename->setEnabled(hasLines && !several);
+}
+
+void Form1::mnuFile_Click() {
+    ApplyEnablingRule(List1,
+                      {mnuFileSaveAsBMP, mnuFileSaveAsJPG, mnuFileExtractSelectedFiles, mnuFileExtractAll,
+                       mnuFileRemove, mnuFileAdd},
+                      mnuFileRename);
+}
+
+void Form1::List1_MouseUp(Qt::MouseButton button, const QPoint& globalPosition) {
+    if (button != Qt::RightButton) return;
+    ApplyEnablingRule(List1,
+                      {mnuHiddenSaveAsBMP, mnuHiddenSaveAsJPG, mnuHiddenExtractSelectedFiles,
+                       mnuHiddenExtractAll, mnuHiddenRemove, mnuHiddenAdd},
+                      mnuHiddenRename);
+    mnuHidden->popup(globalPosition);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Wheel)
+        MouseWheel(static_cast<QWheelEvent*>(event)->angleDelta().y()); // then passed on as usual
+    if (watched == List1->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        List1_MouseUp(mouse->button(), mouse->globalPosition().toPoint());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::SetJpegQuality(int level) {
+    for (int i = 0; i < 5; ++i)
+        mnuFileJPEGQualityItems[i]->setChecked(i == level);
+    jpegQuality_ = kQualityWords[level];
+}
+
+void Form1::AddRecentArchive(const QString& title, const QString& path) {
+    recent_.Add(title, path);
+    RefreshRecentMenu();
+    recent_.Save(*OpenSettings());
+}
+
+void Form1::RefreshRecentMenu() {
+    for (int n = 1; n <= recent_.count(); ++n) {
+        mnuFileMRU[n]->setText(QStringLiteral("&%1 %2").arg(n).arg(recent_.title(n)));
+        mnuFileMRU[n]->setVisible(true);
+    }
+    mnuFileMRUSep->setVisible(mnuFileMRU[1]->isVisible());
+}
+
+void Form1::mnuFileMRU_Click(int index) {
+    if (index < 1 || index > recent_.count()) return;
+    OpenArchiveByPath(recent_.title(index), recent_.path(index));
+}
+
+void Form1::mnuFileExit_Click() {
+    close();
+}
+
+void Form1::BrowseForFolder() {
+    const QString prompt =
+        PackingMode ? QStringLiteral("Please select the folder containing the files that you wish to pack.")
+                    : QStringLiteral("Please select the destination folder.");
+    const QString start =
+        currentArchivePath_.isEmpty() ? QDir::currentPath() : QFileInfo(currentArchivePath_).absolutePath();
+    ChosenFolder = dialogs_.chooseFolder(this, prompt, start);
+}
+
+void Form1::mnuHelpAbout_Click() {
+    dialogs_.about(
+        this, kAppTitle,
+        QStringLiteral("        Kelvot\n\n        Version %1\n\n        Author: Kelvot contributors    ")
+            .arg(QStringLiteral(KELVOT_VERSION)),
+        ProgramIcon());
+}
+
+} // namespace kelvot::app

@@ -1,0 +1,227 @@
+// The preview of the selected entry, its mask, and the enlarged view that steps through the list.
+
+#include "app/form1.h"
+#include "app/names.h"
+#include "app/preview.h"
+#include "app/ui_guards.h"
+#include "images/status_text.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocale>
+#include <QMenu>
+#include <QPushButton>
+
+namespace kelvot::app {
+
+std::optional<std::int32_t> Form1::ResolveCurrentLine() {
+    const QListWidgetItem* line = List1->currentItem();
+    if (!model_ || !line) return std::nullopt;
+    const auto name = TextToName(line->text());
+    const auto index = name ? model_->FindEntry(*name) : std::nullopt;
+    if (index) {
+        CurrentEntry = index;
+        CurrentEntrySize = model_->Directory.EntrySizes[*index];
+    }
+    return index;
+}
+
+void Form1::List1_Click() {
+    Pic1->setEnabled(true);
+    if (List1->selectionModel()->selectedRows().size() >= 2) {
+        ClearPreviewAndPanels();
+        Pic1->setEnabled(false); // a click on it would enlarge one of several pictures
+        setWindowTitle(kAppTitle);
+        return;
+    }
+    const auto index = ResolveCurrentLine();
+    const QString text = List1->currentItem() ? List1->currentItem()->text() : QString();
+    const std::string lineName = TextToName(text).value_or(std::string());
+    const std::optional<EntryType> type =
+        index ? std::optional(model_->Directory.EntryTypes[*index]) : std::nullopt;
+    const EntryBytes entry = index ? model_->EntryBytes(*index) : EntryBytes();
+
+    UpdatesSuspended suspended(this);
+    const QByteArray separator = QLocale().decimalPoint().toUtf8();
+    const auto texts =
+        StatusPanelTexts({type, lineName, entry, CurrentEntrySize, List1->currentRow() + 1, List1->count()},
+                         std::string_view(separator.constData(), static_cast<std::size_t>(separator.size())));
+    for (std::size_t k = 0; k < Panels.size(); ++k)
+        Panels[k]->setText(QString::fromStdString(texts[k]));
+    Pic1->clear();
+    Pic2->clear();
+    SelectedName = text;
+    setWindowTitle(SelectedName);
+
+    const auto kind = type ? PictureKindOf(*type) : std::nullopt;
+    if (!kind) return;
+    WaitCursor wait;
+    if (const auto picture = DecodePicture(*kind, entry)) DrawPreview(Pic1, *picture);
+    if (Check1->isChecked() && NormalView)
+        if (const auto mask = DecodeMask(*kind, entry)) DrawPreview(Pic2, *mask);
+}
+
+void Form1::Check1_Click() {
+    if (!Check1->isChecked()) {
+        Pic2->clear();
+        List1->setFocus();
+        return;
+    }
+    if (List1->count() == 0) return;
+    const auto index = ResolveCurrentLine();
+    const auto kind = index ? PictureKindOf(model_->Directory.EntryTypes[*index]) : std::nullopt;
+    if (!kind) return;
+    if (const auto mask = DecodeMask(*kind, model_->EntryBytes(*index))) DrawPreview(Pic2, *mask);
+    List1->setFocus();
+}
+
+void Form1::Pic1_Click() {
+    if (List1->count() == 0 || !NormalView) return;
+    EnterEnlargedView();
+}
+
+void Form1::List1_DblClick() {
+    if (List1->count() > 0) Pic1_Click();
+}
+
+// The current entry's picture, when it is one the enlarged view can show.
+static std::optional<ImageState> CurrentPicture(const ArchiveModel* model,
+                                                std::optional<std::int32_t> entry) {
+    if (!model || !entry) return std::nullopt;
+    const auto kind = PictureKindOf(model->Directory.EntryTypes[*entry]);
+    return kind ? DecodePicture(*kind, model->EntryBytes(*entry)) : std::nullopt;
+}
+
+void Form1::EnterEnlargedView() {
+    WaitCursor wait;
+    const auto picture = CurrentPicture(archive(), CurrentEntry);
+    if (!picture) return; // not a picture, or one that cannot be shown: the view stays as it is
+    UpdatesSuspended suspended(this);
+    NormalView = false;
+    ApplyLayout();
+    Pic1->clear();
+    Pic2->clear();
+    for (QWidget* control : std::initializer_list<QWidget*>{List1, Pic2, Check1, Command1, Combo1, Label1})
+        control->hide();
+    mnuFile->menuAction()->setEnabled(false);
+    mnuFile->setEnabled(false); // its shortcuts too: the list they would act on is hidden
+    DrawPreview(Pic1, *picture);
+    Pic1->setFocus();
+    SelectedName = List1->currentItem() ? List1->currentItem()->text() : QString();
+    setWindowTitle(SelectedName);
+}
+
+void Form1::ShowNormalLayout() {
+    NormalView = true;
+    ApplyLayout();
+    Pic1->clear();
+    Pic2->clear();
+    for (QWidget* control : std::initializer_list<QWidget*>{List1, Pic2, Check1, Command1, Combo1, Label1})
+        control->show();
+    mnuFile->menuAction()->setEnabled(true);
+    mnuFile->setEnabled(true);
+}
+
+void Form1::LeaveEnlargedView() {
+    UpdatesSuspended suspended(this);
+    WaitCursor wait;
+    ShowNormalLayout(); // always, whatever the entry
+    if (const auto picture = CurrentPicture(archive(), CurrentEntry)) {
+        DrawPreview(Pic1, *picture);
+        if (Check1->isChecked()) {
+            const auto kind = PictureKindOf(model_->Directory.EntryTypes[*CurrentEntry]);
+            if (const auto mask = DecodeMask(*kind, model_->EntryBytes(*CurrentEntry)))
+                DrawPreview(Pic2, *mask);
+        }
+    }
+    List1->setFocus();
+}
+
+void Form1::Pic1_KeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    if (NormalView) return;
+    // The keypad's digits step like the arrows they carry, with Num Lock on or off.
+    const bool keypad = modifiers.testFlag(Qt::KeypadModifier);
+    switch (key) {
+    case Qt::Key_Escape:
+        LeaveEnlargedView();
+        break;
+    case Qt::Key_Space:
+    case Qt::Key_Right:
+        StepTo(Step::Next);
+        break;
+    case Qt::Key_Backspace:
+    case Qt::Key_Left:
+        StepTo(Step::Previous);
+        break;
+    case Qt::Key_Home:
+        StepTo(Step::First);
+        break;
+    case Qt::Key_End:
+        StepTo(Step::Last);
+        break;
+    case Qt::Key_6:
+        if (keypad) StepTo(Step::Next);
+        break;
+    case Qt::Key_4:
+        if (keypad) StepTo(Step::Previous);
+        break;
+    case Qt::Key_7:
+        if (keypad) StepTo(Step::First);
+        break;
+    case Qt::Key_1:
+        if (keypad) StepTo(Step::Last);
+        break;
+    default:
+        break;
+    }
+}
+
+void Form1::Pic1_MouseDown(Qt::MouseButton button) {
+    if (List1->count() == 0 || NormalView) return;
+    if (button == Qt::LeftButton) StepTo(Step::Previous);
+    if (button == Qt::RightButton) StepTo(Step::Next);
+    SelectedName = List1->currentItem() ? List1->currentItem()->text() : QString();
+    setWindowTitle(SelectedName);
+}
+
+void Form1::MouseWheel(int distance) {
+    WheelDelta += distance;
+    const int steps = WheelDelta / 120; // one notch; finer wheels send less a turn
+    if (List1->count() > 0 && !NormalView) {
+        if (steps > 0) StepTo(Step::Previous);
+        if (steps < 0) StepTo(Step::Next);
+        SelectedName = List1->currentItem() ? List1->currentItem()->text() : QString();
+        setWindowTitle(SelectedName);
+    }
+    WheelDelta %= 120;
+}
+
+void Form1::StepTo(Step step) {
+    const int n = List1->count();
+    if (n == 0) return;
+    const int i = List1->currentRow();
+    int target = 0;
+    switch (step) {
+    case Step::Next:
+        target = i + 1 >= n ? 0 : i + 1;
+        break;
+    case Step::Previous:
+        target = i <= 0 ? n - 1 : i - 1;
+        break;
+    case Step::First:
+        target = 0;
+        break;
+    case Step::Last:
+        target = n - 1;
+        break;
+    }
+    {
+        const QSignalBlocker blocker(List1);
+        List1->setCurrentRow(target, QItemSelectionModel::ClearAndSelect);
+    }
+    List1_Click();
+}
+
+} // namespace kelvot::app
