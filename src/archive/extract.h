@@ -1,0 +1,39 @@
+#pragma once
+
+// Extract All and Extract Selected: entries of the open archive copied into a folder, one file per entry
+// named by the entry, holding exactly its bytes as they stand in the archive file on disk.
+
+#include "archive/archive_model.h"
+#include "archive/output_result.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace kelvot {
+
+// Every entry in directory order: what Extract All writes.
+std::vector<std::int32_t> AllEntries(const ArchiveModel& model);
+
+// For each name, in the order given, the first entry in directory order whose name equals it ignoring
+// letter case, the way the window finds the entry of a list line. Names are text as the user reads it
+// (UTF-8). Throws KelvotError naming every name that matches no entry.
+std::vector<std::int32_t> EntriesNamed(const ArchiveModel& model, const std::vector<std::string>& names);
+
+// Writes the entries `indices`, in that order, into `folder`, reading their bytes from `archiveFile`
+// (opened once for the whole run). Existing files are replaced, read-only ones too; names equal ignoring
+// case end as one file holding the later entry (see FolderWriter).
+//
+// An entry whose name cannot be a file name inside the folder (IsSafeFileName), or whose data does not
+// lie wholly inside the archive file, is left out and reported in the result; the others are still
+// written. An entry of length 0 becomes an empty file. A failure of the file system (the archive cannot
+// be read, the folder cannot be written) stops the run with KelvotError: the files written before it stay,
+// and no partial file is left.
+OutputResult ExtractEntries(const ArchiveModel& model, const std::filesystem::path& archiveFile,
+                            const std::vector<std::int32_t>& indices, const std::filesystem::path& folder,
+                            const Progress& progress = {});
+
+inline constexpr int kNoSuchEntry = 1002; // KelvotError number: a name that matches no entry
+
+} // namespace kelvot

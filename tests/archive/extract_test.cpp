@@ -1,0 +1,138 @@
+#include "archive/error.h"
+#include "archive/extract.h"
+#include "archive/file_system.h"
+#include "archive_builder.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace kelvot;
+using namespace kelvot::testkit;
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using Files = std::map<std::string, Bytes>;
+
+namespace {
+
+// Every file under a folder, subfolders included, with its content.
+Files Tree(const fs::path& folder) {
+    Files files;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        if (!e.is_directory()) files[fs::relative(e.path(), folder).string()] = ReadWholeFile(e.path());
+    return files;
+}
+
+class ExtractTest : public ::testing::Test {
+  protected:
+    ArchiveModel Open(const Bytes& bytes) {
+        WriteFile(archive, bytes);
+        return LoadArchive(archive);
+    }
+    void SetUp() override { fs::create_directory(dest); }
+    TempFolder dir;
+    fs::path archive = dir / "GAME.DAT", dest = dir / "out";
+};
+
+} // namespace
+
+TEST_F(ExtractTest, EntriesByteForByteEmptyLargeAndDuplicateOnes) {
+    Bytes big(3 << 20); // more than one copy chunk
+    for (std::size_t k = 0; k < big.size(); ++k)
+        big[k] = static_cast<std::uint8_t>(k * 7 + k / 251);
+    const auto model = Open(BuildArchive({{"A.MIP", {1}},
+                                          {"EMPTY.BIN", {}},
+                                          {"\xC9t\xE9.txt", {2, 3}},
+                                          {"BIG.OTH", big},
+                                          {"a.mip", {4}},
+                                          {"A.Mip", {5, 5}}}));
+    std::vector<std::pair<int, int>> steps;
+    const auto all = ExtractEntries(model, archive, AllEntries(model), dest,
+                                    [&](int done, int total) { steps.emplace_back(done, total); });
+    EXPECT_TRUE(all.Problems.empty());
+    EXPECT_EQ(steps.size(), 6u);
+    EXPECT_EQ(steps.back(), std::make_pair(6, 6));
+    // Names equal ignoring case end as one file: the last entry's bytes under its name.
+    EXPECT_EQ(
+        Tree(dest),
+        (Files{{"A.Mip", {5, 5}}, {"EMPTY.BIN", {}}, {"\xC3\x89t\xC3\xA9.txt", {2, 3}}, {"BIG.OTH", big}}));
+
+    // Extract Selected: each name gives the first entry of that name.
+    fs::create_directory(dir / "sel");
+    const auto indices = EntriesNamed(model, {"a.MIP", "\xC3\xA9T\xC3\x89.TXT"});
+    EXPECT_EQ(indices, (std::vector<std::int32_t>{0, 2}));
+    ExtractEntries(model, archive, indices, dir / "sel");
+    EXPECT_EQ(Tree(dir / "sel"), (Files{{"A.MIP", {1}}, {"\xC3\x89t\xC3\xA9.txt", {2, 3}}}));
+    try {
+        EntriesNamed(model, {"A.MIP", "NONE", "\xE2\x82\xACx"});
+        FAIL();
+    } catch (const KelvotError& e) {
+        EXPECT_STREQ(e.what(), "No entries are named \"NONE\", \"\xE2\x82\xACx\".");
+    }
+}
+
+TEST_F(ExtractTest, ReplacesReadOnlyFilesAndLinksWithoutWritingThroughThem) {
+    const auto model = Open(BuildArchive({{"RO.TXT", {1, 2, 3}}, {"LINK.TXT", {9}}}));
+    WriteFile(dest / "RO.TXT", Bytes(100, 0));
+    SetAttributes(dest / "RO.TXT", kReadOnly);
+    WriteFile(dir / "outside.txt", {7, 7});
+    fs::create_symlink(dir / "outside.txt", dest / "LINK.TXT");
+    ExtractEntries(model, archive, AllEntries(model), dest);
+    EXPECT_EQ(Tree(dest), (Files{{"RO.TXT", {1, 2, 3}}, {"LINK.TXT", {9}}}));
+    EXPECT_FALSE(fs::is_symlink(dest / "LINK.TXT"));
+    EXPECT_EQ(Attributes(dest / "RO.TXT"), 0);
+    EXPECT_EQ(ReadWholeFile(dir / "outside.txt"), (Bytes{7, 7}));
+}
+
+TEST_F(ExtractTest, HostileNamesAndDataOutsideTheFileAreReportedWhileTheRestIsWritten) {
+    auto bytes = BuildArchive({{"OK1", {1}},
+                               {"X", {2}},
+                               {"X", {3}},
+                               {"X", {4}},
+                               {"X", {5}},
+                               {"X", {6}},
+                               {"FAR", {7}},
+                               {"OK2", {8}}});
+    PutNameField(bytes, 1, {'.', '.'});
+    PutNameField(bytes, 2, {'.'});
+    PutNameField(bytes, 3, {'.', '.', '/', 'G', 'A', 'M', 'E'}); // decodes to "../G"
+    PutNameField(bytes, 4, {'a', '\\', 'b'});
+    PutNameField(bytes, 5, {});
+    PutU32(bytes, RecordStart(6) + kOffsetField, static_cast<std::uint32_t>(bytes.size()));
+    const auto model = Open(bytes);
+    ASSERT_EQ(model.Directory.EntryNames[3], "../G");
+
+    const auto result = ExtractEntries(model, archive, AllEntries(model), dest);
+    EXPECT_EQ(Tree(dir.path()).size(), 3u); // the archive and the two good files, nothing beside them
+    EXPECT_EQ(Tree(dest), (Files{{"OK1", {1}}, {"OK2", {8}}}));
+    ASSERT_EQ(result.Problems.size(), 6u);
+    EXPECT_EQ(result.Problems[0].Description,
+              "\"..\" (entry 1) was not extracted: its name cannot be used as a file name.");
+    const std::string size = std::to_string(bytes.size());
+    EXPECT_EQ(result.Problems[5].Description, "\"FAR\" (entry 6) was not extracted: its data (offset " +
+                                                  size + ", size 1) lies outside the archive file (" + size +
+                                                  " bytes).");
+}
+
+TEST_F(ExtractTest, AFileSystemFailureStopsTheRunKeepingEarlierFilesAndNoPartialOne) {
+    const auto model =
+        Open(BuildArchive({{"ONE", {1}}, {"SUB", {2}}, {"BIG", Bytes(100000, 3)}, {"LAST", {4}}}));
+    fs::create_directory(dest / "SUB"); // a folder where a file should go
+    try {
+        ExtractEntries(model, archive, AllEntries(model), dest);
+        FAIL();
+    } catch (const KelvotError& e) {
+        EXPECT_EQ(e.what(), "Cannot write " + (dest / "SUB").string() + ": Is a directory");
+    }
+    EXPECT_EQ(Tree(dest), (Files{{"ONE", {1}}}));
+
+    // The bytes come from the file on disk: one cut short in the middle of an entry, after the run began.
+    fs::remove(dest / "SUB");
+    const auto cut = [&](int done, int) {
+        if (done == 2) fs::resize_file(archive, fs::file_size(archive) - 50001);
+    };
+    EXPECT_THROW(ExtractEntries(model, archive, AllEntries(model), dest, cut), KelvotError);
+    EXPECT_EQ(Tree(dest), (Files{{"ONE", {1}}, {"SUB", {2}}}));
+    EXPECT_THROW(ExtractEntries(model, archive, AllEntries(model), dir / "missing"), KelvotError);
+}
