@@ -1,0 +1,50 @@
+#pragma once
+
+// Save As BMPs and Save As JPGs: picture entries (MIP, SRB, PBF) written as image files into a folder.
+//
+// Each entry is decoded afresh from its own bytes. The colour file is stem + ".bmp" (4 bits for format
+// codes 0-2, 24 bits for 3-5) or stem + ".jpg"; BMP export adds the mask file stem + "_ti.bmp" for code 5
+// (4-bit grey levels) and for code 2 of MIP and SRB (8-bit grey levels). Other codes get no mask file,
+// although the preview shows masks for codes 1 and 4.
+
+#include "archive/archive_model.h"
+#include "archive/output_result.h"
+#include "export/jpeg_export.h"
+#include "images/picture_layout.h"
+#include "images/pixel_decoders.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvot {
+
+// The entry name up to its last dot (DOOR.LP gives DOOR); the whole name when it has no dot.
+std::string ExportStem(std::string_view name);
+
+// Whether BMP export writes a mask file for this kind and format code: code 5, and code 2 of MIP and SRB.
+bool HasExportMask(PictureKind kind, std::uint8_t formatCode);
+// That mask with its grey colour table: code 2 at 8 bits (i, i, i, 255), code 5 at 4 bits (16k in all
+// four bytes; PBF with 255 as the fourth). nullopt when the entry has no export mask or it does not fit.
+std::optional<ImageState> DecodeExportMask(PictureKind kind, EntryBytes entry);
+
+// The first entry of every name that stands for a picture, in the window's list order: what the export
+// writes when every line of the "All image files" list is selected.
+std::vector<std::int32_t> PictureEntries(const ArchiveModel& model);
+
+// Export the entries `indices` in that order into `folder`. Entries that are not pictures are passed over
+// without a word. A picture that cannot be exported (a name that cannot be a file name inside the folder,
+// format code 6 or above, a picture that does not fit its entry, a failure inside FreeImage) writes no
+// file and is reported in the result; the others are still written. Existing files are replaced
+// (FolderWriter), and a later entry that writes the same name replaces the earlier one's file. A failure
+// of the file system stops the run with KelvotError; files written before it stay.
+OutputResult ExportAsBmp(const ArchiveModel& model, const std::vector<std::int32_t>& indices,
+                         const std::filesystem::path& folder, const Progress& progress = {});
+OutputResult ExportAsJpeg(const ArchiveModel& model, const std::vector<std::int32_t>& indices,
+                          const std::filesystem::path& folder, JpegQuality quality,
+                          const Progress& progress = {});
+
+} // namespace kelvot
