@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev libfreeimage-dev libcli11-dev nlohmann-json3-dev
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  imagemagick
   fonts-dejavu-core
 )
 

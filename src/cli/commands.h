@@ -10,5 +10,7 @@ namespace kelvot::cli {
 void AddListCommand(CLI::App& app, int& status);
 void AddInfoCommand(CLI::App& app, int& status);
 void AddVerifyCommand(CLI::App& app, int& status);
+void AddExtractCommand(CLI::App& app, int& status);
+void AddExportCommand(CLI::App& app, int& status);
 
 } // namespace kelvot::cli

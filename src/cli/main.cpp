@@ -12,6 +12,8 @@ int main(int argc, char** argv) {
     kelvot::cli::AddListCommand(app, status);
     kelvot::cli::AddInfoCommand(app, status);
     kelvot::cli::AddVerifyCommand(app, status);
+    kelvot::cli::AddExtractCommand(app, status);
+    kelvot::cli::AddExportCommand(app, status);
 
     try {
         app.parse(argc, argv);

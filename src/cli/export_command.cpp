@@ -1,0 +1,41 @@
+#include "archive/archive_model.h"
+#include "archive/codepage.h"
+#include "archive/extract.h"
+#include "cli/commands.h"
+#include "cli/output_report.h"
+#include "export/jpeg_export.h"
+#include "export/picture_export.h"
+
+namespace kelvot::cli {
+
+void AddExportCommand(CLI::App& app, int& status) {
+    auto* cmd = app.add_subcommand("export", "Save picture entries as BMP or JPEG files in a folder");
+    auto archive = std::make_shared<std::string>();
+    auto dest = std::make_shared<std::string>();
+    auto format = std::make_shared<std::string>();
+    auto quality = std::make_shared<std::string>();
+    auto names = std::make_shared<std::vector<std::string>>();
+    cmd->add_option("ARCHIVE", *archive, "The DAT file")->required();
+    cmd->add_option("DEST", *dest, "The folder to write to; made if missing")->required();
+    cmd->add_option("--format", *format, "bmp (with _ti.bmp mask files where the format has them) or jpg")
+        ->required()
+        ->check(CLI::IsMember({"bmp", "jpg"}, CLI::ignore_case));
+    auto* qualityOption =
+        cmd->add_option("--quality", *quality,
+                        "JPEG quality: superb (the default), good, normal, average or bad")
+            ->check(CLI::IsMember({"superb", "good", "normal", "average", "bad"}, CLI::ignore_case));
+    cmd->add_option("NAME", *names,
+                    "Entries to export (letter case ignored); every picture entry when none is given");
+    cmd->callback([=, &status] {
+        const bool jpeg = NamesEqualIgnoringCase(*format, "jpg");
+        if (!jpeg && qualityOption->count() > 0)
+            throw CLI::ValidationError("--quality", "applies to --format jpg only");
+        const ArchiveModel model = LoadArchive(*archive);
+        const auto indices = names->empty() ? PictureEntries(model) : EntriesNamed(model, *names);
+        const auto folder = MakeFolder(*dest);
+        status = ReportProblems(jpeg ? ExportAsJpeg(model, indices, folder, StoredJpegQuality(*quality))
+                                     : ExportAsBmp(model, indices, folder));
+    });
+}
+
+} // namespace kelvot::cli
