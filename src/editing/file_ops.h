@@ -1,0 +1,78 @@
+#pragma once
+
+// The file operations of the editing commands, each a thin wrapper of one system call that throws
+// KelvotError with the system's text. A hook can make any step fail with a chosen error number, so the
+// tests can show that a failure at any point leaves the archive as it was.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <sys/types.h>
+
+namespace kelvot {
+
+enum class FileStep {
+    Open,   // opening an existing file (a source, or the archive)
+    Create, // creating the temporary file
+    Read,   // reading bytes of a source or of the archive
+    Write,  // writing bytes
+    Flush,  // flushing a written file to disk
+    Rename, // putting the temporary file in place of the target
+};
+
+// Returns an error number to make the step fail as if the system had refused it, or 0 to let it run.
+using FileFaultHook = std::function<int(FileStep step, const std::filesystem::path& path)>;
+
+// For tests: installs the hook (an empty one lets every step run) and returns the one it replaces.
+FileFaultHook SetFileFaultHook(FileFaultHook hook);
+
+// An open file descriptor, closed when the handle goes. `shown` is the path error messages name: the
+// target rather than the temporary file it is written through.
+class FileHandle {
+  public:
+    FileHandle() = default;
+    FileHandle(int fd, std::filesystem::path path, std::filesystem::path shown);
+    FileHandle(FileHandle&& other) noexcept;
+    FileHandle& operator=(FileHandle&& other) noexcept;
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle();
+
+    int fd() const { return fd_; }
+    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& shown() const { return shown_; }
+    void Close() noexcept;
+
+  private:
+    int fd_ = -1;
+    std::filesystem::path path_;
+    std::filesystem::path shown_;
+};
+
+// Opens an existing regular file for reading (step Open).
+FileHandle OpenForReading(const std::filesystem::path& path);
+// Opens an existing regular file for reading and writing in place, without truncating it (step Open).
+FileHandle OpenForUpdate(const std::filesystem::path& path);
+// Creates a file that must not exist yet (step Create); errno EEXIST is thrown as a SystemError too.
+FileHandle CreateNewFile(const std::filesystem::path& path, const std::filesystem::path& shown, mode_t mode);
+
+std::int64_t FileSize(const FileHandle& file);
+
+// Reads exactly bytes.size() bytes at the offset (step Read); a file that ends early is an error.
+void ReadExactly(const FileHandle& file, std::int64_t offset, std::span<std::uint8_t> bytes);
+// Writes all the bytes at the file's position (step Write).
+void WriteBytes(const FileHandle& file, std::span<const std::uint8_t> bytes);
+// Writes all the bytes at the offset, leaving the file's length alone (step Write).
+void WriteBytesAt(const FileHandle& file, std::int64_t offset, std::span<const std::uint8_t> bytes);
+// Copies `length` bytes from `offset` of one file to the position of the other, in the kernel where it
+// can (steps Read and Write). `copied` is told the bytes done after each piece; it may be empty.
+void CopyBytes(const FileHandle& from, std::int64_t offset, std::int64_t length, const FileHandle& to,
+               const std::function<void(std::int64_t)>& copied);
+// Flushes the file's bytes to disk (step Flush).
+void FlushFile(const FileHandle& file);
+// Renames a file over another in one step (step Rename).
+void RenameOver(const std::filesystem::path& from, const std::filesystem::path& to,
+                const std::filesystem::path& shown);
+
+} // namespace kelvot
