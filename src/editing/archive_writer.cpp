@@ -1,0 +1,104 @@
+#include "editing/archive_writer.h"
+
+#include "archive/error.h"
+#include "editing/safe_replace.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace kelvot {
+
+namespace fs = std::filesystem;
+
+std::int64_t SizeOfFileToPack(const fs::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) throw SystemError(errno, "Cannot open", path.string());
+    if (!S_ISREG(st.st_mode))
+        throw SystemError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, "Cannot open", path.string());
+    if (st.st_size > kMaxArchiveSize)
+        throw KelvotError(EFBIG, path.string() + " is " + std::to_string(st.st_size) +
+                                     " bytes long; a DAT file cannot hold a file of 2 GiB or more. "
+                                     "Nothing was written.");
+    return st.st_size;
+}
+
+void CheckArchiveLimits(std::int64_t entryCount, std::int64_t archiveSize) {
+    if (entryCount > kMaxEntryCount)
+        throw KelvotError(EFBIG, "The DAT file would hold " + std::to_string(entryCount) +
+                                     " entries; a DAT file holds at most 32767. Nothing was written.");
+    if (archiveSize > kMaxArchiveSize)
+        throw KelvotError(EFBIG, "The DAT file would be " + std::to_string(archiveSize) +
+                                     " bytes long; a DAT file cannot grow to 2 GiB or more. "
+                                     "Nothing was written.");
+}
+
+void AppendRecord(std::vector<std::uint8_t>& head, std::uint32_t size,
+                  std::span<const std::uint8_t, kNameFieldSize> nameField, std::uint32_t offset) {
+    auto record = EncodeDirectoryRecord(size, {}, offset);
+    std::copy(nameField.begin(), nameField.end(), record.begin() + kNameField);
+    head.insert(head.end(), record.begin(), record.end());
+}
+
+void AppendRecord(std::vector<std::uint8_t>& head, std::uint32_t size, std::string_view name,
+                  std::uint32_t offset) {
+    const auto record = EncodeDirectoryRecord(size, name, offset);
+    head.insert(head.end(), record.begin(), record.end());
+}
+
+std::int64_t WriteArchiveFile(const fs::path& target, std::optional<mode_t> mode,
+                              std::span<const std::uint8_t> head, std::span<const DataPiece> pieces,
+                              const FileHandle* archive, std::span<const PackSource> files,
+                              const EditProgress& progress) {
+    // Neighbouring ranges of the old archive become one copy.
+    std::vector<DataPiece> merged;
+    for (const DataPiece& piece : pieces) {
+        if (piece.Length == 0) continue;
+        if (!merged.empty() && piece.File < 0 && merged.back().File < 0 &&
+            merged.back().Offset + merged.back().Length == piece.Offset)
+            merged.back().Length += piece.Length;
+        else
+            merged.push_back(piece);
+    }
+    std::int64_t total = static_cast<std::int64_t>(head.size());
+    for (const DataPiece& piece : merged)
+        total += piece.Length;
+
+    std::int64_t done = 0;
+    auto advance = [&](std::int64_t n) {
+        done += n;
+        if (progress) progress(done, total);
+    };
+
+    struct stat opened {};
+    if (archive && ::fstat(archive->fd(), &opened) != 0)
+        throw SystemError(errno, "Cannot read", target.string());
+
+    ReplacementFile out(target, mode);
+    WriteBytes(out.file(), head);
+    advance(static_cast<std::int64_t>(head.size()));
+    for (const DataPiece& piece : merged) {
+        if (piece.File < 0) {
+            CopyBytes(*archive, piece.Offset, piece.Length, out.file(), advance);
+            continue;
+        }
+        const PackSource& source = files[static_cast<std::size_t>(piece.File)];
+        const FileHandle in = OpenForReading(source.Path);
+        if (FileSize(in) != source.Size)
+            throw KelvotError(EAGAIN, source.Path.string() + " changed while the DAT file was written. "
+                                                             "Nothing was changed; please try again.");
+        CopyBytes(in, piece.Offset, piece.Length, out.file(), advance);
+    }
+    // Another program may have changed or replaced the archive meanwhile; its change must not be lost.
+    struct stat now {};
+    if (archive &&
+        (::stat(target.c_str(), &now) != 0 || now.st_dev != opened.st_dev || now.st_ino != opened.st_ino ||
+         now.st_size != opened.st_size || now.st_mtim.tv_sec != opened.st_mtim.tv_sec ||
+         now.st_mtim.tv_nsec != opened.st_mtim.tv_nsec))
+        throw KelvotError(ESTALE, target.string() + " was changed by another program while it was rewritten. "
+                                                    "Nothing was changed; please open it again.");
+    out.Commit();
+    return total;
+}
+
+} // namespace kelvot

@@ -1,0 +1,49 @@
+#pragma once
+
+// Which files can go into an archive, and creating a new archive from the files of a folder.
+
+#include "editing/archive_writer.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvot {
+
+struct PackableFile {
+    std::filesystem::path Path;
+    std::string Name; // the entry name: the file's name as Windows-1252 bytes
+};
+
+// The entry name a file of this name gets, or nothing when it cannot be packed: the name must be
+// writable as Windows-1252 in at most 12 characters, and the text after its last dot must be 2 or 3
+// characters long and not "dat" (letter case ignored), so no archive is ever packed into another.
+std::optional<std::string> PackableName(const std::filesystem::path& fileName);
+
+// The packable files of a folder (not its subfolders; hidden files too), in the order the folder lists
+// them.
+std::vector<PackableFile> SelectPackableFiles(const std::filesystem::path& folder);
+
+// Writes a complete archive of the files, in their order, to `target`, replacing a file of that name
+// (read-only too) only once the new one is complete. Returns the archive's length. Throws KelvotError;
+// a failed write leaves no file behind and an existing target as it was.
+std::int64_t WritePackedArchive(std::span<const PackableFile> files, const std::filesystem::path& target,
+                                const EditProgress& progress = {});
+
+struct CreateResult {
+    bool Created = false; // false: the folder holds nothing packable, and nothing was touched
+    std::filesystem::path Target;
+    std::int32_t EntryCount = 0;
+    std::int64_t FileSize = 0;
+};
+
+// Packs the folder's packable files into a new archive named `archiveName` (Windows-1252, as accepted by
+// CheckNewArchiveName) in that folder.
+CreateResult CreateArchive(const std::filesystem::path& folder, std::string_view archiveName,
+                           const EditProgress& progress = {});
+
+} // namespace kelvot

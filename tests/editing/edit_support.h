@@ -1,0 +1,41 @@
+#pragma once
+
+// Small helpers the editing tests share.
+
+#include "archive/file_system.h"
+
+#include <dirent.h>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvot::testkit {
+
+inline std::vector<std::uint8_t> Bytes(std::string_view text) {
+    return {text.begin(), text.end()};
+}
+
+inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
+    return ReadWholeFile(path);
+}
+
+// The names in a folder, in the order the system lists them (readdir, not std::filesystem).
+inline std::vector<std::string> ListedOrder(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(dir))
+            if (std::string_view(e->d_name) != "." && std::string_view(e->d_name) != "..")
+                names.emplace_back(e->d_name);
+        ::closedir(dir);
+    }
+    return names;
+}
+
+inline std::set<std::string> FolderNames(const std::filesystem::path& folder) {
+    const auto names = ListedOrder(folder);
+    return {names.begin(), names.end()};
+}
+
+} // namespace kelvot::testkit

@@ -1,0 +1,126 @@
+#include "archive/error.h"
+#include "archive_builder.h"
+#include "edit_support.h"
+#include "editing/packing.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+using namespace kelvot;
+using namespace kelvot::testkit;
+namespace fs = std::filesystem;
+
+namespace {
+
+// One record as the format lays it out, written out by hand.
+void HandRecord(std::vector<std::uint8_t>& to, std::uint32_t size, std::string_view name,
+                std::uint32_t offset) {
+    auto put32 = [&](std::uint32_t v) {
+        for (int k = 0; k < 4; ++k)
+            to.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
+    };
+    to.insert(to.end(), {5, 0});
+    put32(size);
+    put32(size);
+    for (std::size_t k = 0; k < 13; ++k)
+        to.push_back(k < name.size() ? static_cast<std::uint8_t>(name[k]) : 0);
+    put32(offset);
+}
+
+} // namespace
+
+class PackingTest : public ::testing::Test {
+  protected:
+    TempFolder dir;
+};
+
+TEST_F(PackingTest, SelectsPackableFilesInTheFoldersOrder) {
+    for (const char* name : {"A.TXT", "LONGNAME1234.BMP", "OLD.DAT", "README", "PIC.JPEG", "ABCDEFGH.MIP",
+                             "x.Dat", "A.B", "door.lp", ".ab", "\xC3\x89T\xC3\x89.txt", "\xE6\x97\xA5.txt"})
+        WriteFile(dir / name, {1});
+    fs::create_directory(dir / "SUB.TXT");
+    std::vector<std::string> expected;
+    for (const std::string& name : ListedOrder(dir.path()))
+        if (name == "A.TXT" || name == "ABCDEFGH.MIP" || name == "door.lp" || name == ".ab" ||
+            name == "\xC3\x89T\xC3\x89.txt")
+            expected.push_back(name);
+    std::vector<std::string> got;
+    for (const PackableFile& f : SelectPackableFiles(dir.path()))
+        got.push_back(f.Path.filename().string());
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(PackableName("\xC3\x89T\xC3\x89.txt"), "\xC9T\xC9.txt");
+}
+
+TEST_F(PackingTest, CreatesTheSixtyNineByteArchiveInTheFoldersOrder) {
+    WriteFile(dir / "A.TXT", Bytes("0123456789"));
+    WriteFile(dir / "B.TXT", Bytes("abc"));
+    std::int64_t lastDone = 0;
+    const CreateResult result =
+        CreateArchive(dir.path(), "New.DAT", [&](std::int64_t done, std::int64_t) { lastDone = done; });
+    EXPECT_EQ(result.EntryCount, 2);
+    EXPECT_EQ(lastDone, 69);
+    std::vector<std::uint8_t> expected{2, 0}, data;
+    for (const std::string& name : ListedOrder(dir.path())) {
+        if (name == "New.DAT") continue;
+        const auto bytes = Bytes(name == "A.TXT" ? "0123456789" : "abc");
+        HandRecord(expected, static_cast<std::uint32_t>(bytes.size()), name,
+                   static_cast<std::uint32_t>(56 + data.size()));
+        data.insert(data.end(), bytes.begin(), bytes.end());
+    }
+    expected.insert(expected.end(), data.begin(), data.end());
+    ASSERT_EQ(expected.size(), 69u);
+    EXPECT_EQ(ReadBytes(result.Target), expected);
+
+    // A 12-character name keeps one 0 byte; an empty file gets an entry of its own.
+    WriteFile(dir / "ABCDEFGH.MIP", Bytes("PIM!"));
+    WriteFile(dir / "E.TXT", {});
+    WritePackedArchive({{{dir / "ABCDEFGH.MIP", "ABCDEFGH.MIP"}, {dir / "E.TXT", "E.TXT"}}}, dir / "OUT.DAT");
+    expected = {2, 0};
+    HandRecord(expected, 4, "ABCDEFGH.MIP", 56);
+    HandRecord(expected, 0, "E.TXT", 60);
+    expected.insert(expected.end(), {'P', 'I', 'M', '!'});
+    EXPECT_EQ(ReadBytes(dir / "OUT.DAT"), expected);
+}
+
+TEST_F(PackingTest, ReplacesAReadOnlyTargetAndEndsQuietlyWithNothingToPack) {
+    WriteFile(dir / "A.TXT", Bytes("new"));
+    WriteFile(dir / "T.DAT", Bytes("old archive"));
+    SetAttributes(dir / "T.DAT", kReadOnly);
+    ASSERT_TRUE(CreateArchive(dir.path(), "T.DAT").Created);
+    EXPECT_EQ(ReadBytes(dir / "T.DAT"), BuildArchive({{"A.TXT", Bytes("new")}}));
+    EXPECT_EQ(Attributes(dir / "T.DAT"), 0);
+
+    fs::remove(dir / "A.TXT");
+    WriteFile(dir / "README", Bytes("x"));
+    EXPECT_FALSE(CreateArchive(dir.path(), "T.DAT").Created);
+    EXPECT_EQ(FolderNames(dir.path()), (std::set<std::string>{"README", "T.DAT"}));
+    EXPECT_EQ(ReadBytes(dir / "T.DAT"), BuildArchive({{"A.TXT", Bytes("new")}}));
+}
+
+TEST_F(PackingTest, RefusesLimitsBeforeWritingAnything) {
+    // Sparse files: their length counts, no disk is used.
+    for (const auto& [name, size] : {std::pair{"HUGE.BIN", 1ull << 31},
+                                     {"HALF1.BIN", (1ull << 30) + 1},
+                                     {"HALF2.BIN", 1ull << 30},
+                                     {"S.TXT", 1ull}}) {
+        WriteFile(dir / name, {});
+        fs::resize_file(dir / name, size);
+    }
+    auto failure = [&](const std::vector<PackableFile>& files) -> std::string {
+        try {
+            WritePackedArchive(files, dir / "OUT.DAT");
+        } catch (const KelvotError& e) {
+            return e.what();
+        }
+        return "(written)";
+    };
+    EXPECT_EQ(failure({{dir / "HUGE.BIN", "HUGE.BIN"}}),
+              (dir / "HUGE.BIN").string() + " is 2147483648 bytes long; a DAT file cannot hold a file of 2 "
+                                            "GiB or more. Nothing was written.");
+    EXPECT_EQ(failure({{dir / "HALF1.BIN", "HALF1.BIN"}, {dir / "HALF2.BIN", "HALF2.BIN"}}),
+              "The DAT file would be 2147483705 bytes long; a DAT file cannot grow to 2 GiB or more. "
+              "Nothing was written.");
+    EXPECT_EQ(failure(std::vector<PackableFile>(32768, {dir / "S.TXT", "S.TXT"})),
+              "The DAT file would hold 32768 entries; a DAT file holds at most 32767. Nothing was written.");
+    EXPECT_FALSE(fs::exists(dir / "OUT.DAT"));
+}
