@@ -1,0 +1,324 @@
+#include "editing/archive_edit.h"
+
+#include "archive/codepage.h"
+#include "archive/error.h"
+#include "archive/file_system.h"
+#include "editing/name_checks.h"
+#include "editing/safe_replace.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace kelvot {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using NameFieldBytes = std::array<std::uint8_t, kNameFieldSize>;
+
+// One entry of a rebuilt archive: its name field and where its bytes come from.
+struct PlannedEntry {
+    NameFieldBytes NameField{};
+    DataPiece Data;
+};
+
+NameFieldBytes NameFieldOf(std::string_view name) {
+    const auto record = EncodeDirectoryRecord(0, name, 0);
+    NameFieldBytes field{};
+    std::copy_n(record.begin() + kNameField, kNameFieldSize, field.begin());
+    return field;
+}
+
+void PutU32At(std::vector<std::uint8_t>& bytes, std::int64_t pos, std::uint32_t value) {
+    for (int k = 0; k < 4; ++k)
+        bytes[static_cast<std::size_t>(pos + k)] = static_cast<std::uint8_t>(value >> (8 * k));
+}
+
+std::vector<std::uint8_t> CountBytes(std::int64_t count) {
+    return {static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8)};
+}
+
+// The archive itself rather than a link to it: the new file must take the archive's place, not the link's.
+fs::path ResolveLinks(const fs::path& archive) {
+    std::error_code ec;
+    if (!fs::is_symlink(archive, ec)) return archive;
+    fs::path real = fs::canonical(archive, ec);
+    if (ec) throw SystemError(ec.value(), "Cannot open", archive.string());
+    return real;
+}
+
+ArchiveDirectory ReadDirectoryFrom(const FileHandle& file) {
+    const std::int64_t fileSize = FileSize(file);
+    std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min(fileSize, kCountSize)));
+    ReadExactly(file, 0, head);
+    if (head.size() == kCountSize) {
+        const auto count = static_cast<std::int16_t>(ReadU16(head, 0));
+        if (count > 0) {
+            head.resize(static_cast<std::size_t>(std::min(fileSize, DirectoryEnd(count))));
+            ReadExactly(file, kCountSize, std::span(head).subspan(kCountSize));
+        }
+    }
+    ArchiveModel model;
+    try {
+        // The loader's checks and name decoding, on the count and directory alone.
+        model = LoadArchive(std::move(head));
+    } catch (const KelvotError& e) {
+        throw KelvotError(e.number(), file.shown().string() + " cannot be edited: " + e.what());
+    }
+    ArchiveDirectory directory;
+    directory.FileSize = fileSize;
+    directory.Head = std::move(model.ArchiveImage);
+    directory.Names = std::move(model.Directory.EntryNames);
+    return directory;
+}
+
+void RequireUnchanged(const ArchiveDirectory& now, const ArchiveDirectory& seen, const fs::path& archive) {
+    if (now.FileSize != seen.FileSize || now.Head != seen.Head)
+        throw KelvotError(ESTALE, archive.string() + " has changed since it was opened. Nothing was changed; "
+                                                     "please open it again.");
+}
+
+// The permissions the new file gets: the old file's, made writable as a read-only archive would be.
+mode_t ReplacementMode(const FileHandle& old) {
+    struct stat st {};
+    if (::fstat(old.fd(), &st) != 0) throw SystemError(errno, "Cannot read", old.shown().string());
+    return (st.st_mode & 07777) | S_IWUSR;
+}
+
+// An old entry whose bytes go into a rebuilt archive. Data outside the file cannot be carried over.
+PlannedEntry KeepEntry(const ArchiveDirectory& dir, std::int32_t index) {
+    const std::int64_t offset = dir.DataOffset(index);
+    const std::int64_t size = dir.DataSize(index);
+    if (offset + size > dir.FileSize)
+        throw KelvotError(kDamagedArchive,
+                          "Entry " + std::to_string(index) + " (\"" + Cp1252ToUtf8(dir.Names[index]) +
+                              "\") has its data outside the file (offset " + std::to_string(offset) +
+                              ", size " + std::to_string(size) + ", file " + std::to_string(dir.FileSize) +
+                              " bytes); rebuilding the DAT file would lose it, so nothing was changed.");
+    PlannedEntry entry;
+    const auto field = dir.NameField(index);
+    std::copy(field.begin(), field.end(), entry.NameField.begin());
+    entry.Data = {-1, offset, size};
+    return entry;
+}
+
+// The count and directory of an archive holding the entries in order, their data back to back.
+std::vector<std::uint8_t> PackedHead(const std::vector<PlannedEntry>& entries) {
+    const auto count = static_cast<std::int64_t>(entries.size());
+    std::int64_t size = DirectoryEnd(count);
+    for (const PlannedEntry& e : entries)
+        size += e.Data.Length;
+    CheckArchiveLimits(count, size);
+    std::vector<std::uint8_t> head = CountBytes(count);
+    auto offset = static_cast<std::uint32_t>(DirectoryEnd(count));
+    for (const PlannedEntry& e : entries) {
+        const auto entrySize = static_cast<std::uint32_t>(e.Data.Length);
+        AppendRecord(head, entrySize, e.NameField, offset);
+        offset += entrySize;
+    }
+    return head;
+}
+
+std::vector<DataPiece> PiecesOf(const std::vector<PlannedEntry>& entries) {
+    std::vector<DataPiece> pieces;
+    for (const PlannedEntry& e : entries)
+        pieces.push_back(e.Data);
+    return pieces;
+}
+
+} // namespace
+
+std::uint32_t ArchiveDirectory::DataSize(std::int32_t index) const {
+    return ReadU32(Head, static_cast<std::size_t>(RecordStart(index) + kSizeField));
+}
+
+std::uint32_t ArchiveDirectory::DataOffset(std::int32_t index) const {
+    return ReadU32(Head, static_cast<std::size_t>(RecordStart(index) + kOffsetField));
+}
+
+std::span<const std::uint8_t, kNameFieldSize> ArchiveDirectory::NameField(std::int32_t index) const {
+    return std::span<const std::uint8_t>(Head)
+        .subspan(static_cast<std::size_t>(RecordStart(index) + kNameField))
+        .first<kNameFieldSize>();
+}
+
+std::optional<std::int32_t> ArchiveDirectory::FindEntry(std::string_view name) const {
+    for (std::int32_t i = 0; i < Count(); ++i)
+        if (NamesEqualIgnoringCase(Names[static_cast<std::size_t>(i)], name)) return i;
+    return std::nullopt;
+}
+
+std::vector<std::string> ArchiveDirectory::SortedNames() const {
+    std::vector<std::string> sorted = Names;
+    std::stable_sort(sorted.begin(), sorted.end(), [](const std::string& a, const std::string& b) {
+        return CompareNamesIgnoringCase(a, b) < 0;
+    });
+    return sorted;
+}
+
+ArchiveDirectory ReadArchiveDirectory(const fs::path& archive) {
+    return ReadDirectoryFrom(OpenForReading(archive));
+}
+
+ArchiveDirectory DirectoryOf(const ArchiveModel& model) {
+    ArchiveDirectory directory;
+    directory.FileSize = static_cast<std::int64_t>(model.ArchiveImage.size());
+    const auto headEnd = std::min(directory.FileSize, DirectoryEnd(model.EntryCount));
+    directory.Head.assign(model.ArchiveImage.begin(), model.ArchiveImage.begin() + headEnd);
+    directory.Names = model.Directory.EntryNames;
+    return directory;
+}
+
+AddCandidates SelectAddCandidates(std::span<const fs::path> files) {
+    AddCandidates candidates;
+    for (const fs::path& file : files) {
+        if (auto name = PackableName(file.filename()))
+            candidates.Packable.push_back({file, std::move(*name)});
+        else
+            candidates.LeftOut.push_back(file);
+    }
+    return candidates;
+}
+
+bool AddClashes(const ArchiveDirectory& directory, std::span<const PackableFile> files) {
+    const std::vector<std::string> sorted = directory.SortedNames();
+    return std::any_of(files.begin(), files.end(),
+                       [&](const PackableFile& file) { return BSearch(sorted, file.Name) >= 0; });
+}
+
+EditResult AddFiles(const fs::path& archive, const ArchiveDirectory& seen,
+                    std::span<const PackableFile> files, const EditProgress& progress) {
+    EditResult result{false, false, seen.Count(), seen.FileSize};
+    if (files.empty()) return result;
+    const fs::path path = ResolveLinks(archive);
+    RemoveStaleTemporaryFiles(FolderOf(path));
+    const FileHandle old = OpenForReading(path);
+    const ArchiveDirectory dir = ReadDirectoryFrom(old);
+    RequireUnchanged(dir, seen, archive);
+
+    const std::int64_t n = dir.Count();
+    const auto k = static_cast<std::int64_t>(files.size());
+    CheckArchiveLimits(n + k, 0);
+    std::vector<PackSource> sources;
+    for (const PackableFile& file : files)
+        sources.push_back({file.Path, SizeOfFileToPack(file.Path)});
+
+    std::vector<std::uint8_t> head;
+    std::vector<DataPiece> pieces;
+    std::int64_t newCount = n + k;
+    result.Repacked = AddClashes(dir, files);
+    if (!result.Repacked) {
+        // What appending in place gives: the old directory with every data offset moved past the k new
+        // records, the new records, the old data area as it stands, then the new files.
+        std::int64_t size = dir.FileSize + kRecordSize * k;
+        for (const PackSource& source : sources)
+            size += source.Size;
+        CheckArchiveLimits(n + k, size);
+        head = dir.Head;
+        const std::vector<std::uint8_t> count = CountBytes(n + k);
+        std::copy(count.begin(), count.end(), head.begin());
+        const auto shift = static_cast<std::uint32_t>(kRecordSize * k);
+        for (std::int32_t i = 0; i < n; ++i)
+            PutU32At(head, RecordStart(i) + kOffsetField, dir.DataOffset(i) + shift);
+        auto offset = static_cast<std::uint32_t>(dir.FileSize + kRecordSize * k);
+        pieces.push_back({-1, DirectoryEnd(n), dir.FileSize - DirectoryEnd(n)});
+        for (std::size_t j = 0; j < files.size(); ++j) {
+            const auto entrySize = static_cast<std::uint32_t>(sources[j].Size);
+            AppendRecord(head, entrySize, files[j].Name, offset);
+            pieces.push_back({static_cast<std::int32_t>(j), 0, sources[j].Size});
+            offset += entrySize;
+        }
+    } else {
+        // A file takes the place of the first entry of its name; the others follow the old entries.
+        std::vector<std::optional<std::size_t>> replacement(static_cast<std::size_t>(n));
+        std::vector<std::size_t> appended;
+        for (std::size_t j = 0; j < files.size(); ++j) {
+            const auto index = dir.FindEntry(files[j].Name);
+            if (index && !replacement[static_cast<std::size_t>(*index)])
+                replacement[static_cast<std::size_t>(*index)] = j;
+            else
+                appended.push_back(j);
+        }
+        std::vector<PlannedEntry> entries;
+        for (std::int32_t i = 0; i < n; ++i) {
+            if (const auto j = replacement[static_cast<std::size_t>(i)]) {
+                PlannedEntry entry;
+                const auto field = dir.NameField(i);
+                std::copy(field.begin(), field.end(), entry.NameField.begin());
+                entry.Data = {static_cast<std::int32_t>(*j), 0, sources[*j].Size};
+                entries.push_back(entry);
+            } else {
+                entries.push_back(KeepEntry(dir, i));
+            }
+        }
+        for (const std::size_t j : appended)
+            entries.push_back(
+                {NameFieldOf(files[j].Name), {static_cast<std::int32_t>(j), 0, sources[j].Size}});
+        head = PackedHead(entries);
+        pieces = PiecesOf(entries);
+        newCount = static_cast<std::int64_t>(entries.size());
+    }
+    result.FileSize = WriteArchiveFile(path, ReplacementMode(old), head, pieces, &old, sources, progress);
+    result.Changed = true;
+    result.EntryCount = static_cast<std::int32_t>(newCount);
+    return result;
+}
+
+EditResult RemoveEntries(const fs::path& archive, const ArchiveDirectory& seen,
+                         std::span<const std::int32_t> indices, const EditProgress& progress) {
+    EditResult result{false, false, seen.Count(), seen.FileSize};
+    if (indices.empty()) return result;
+    std::vector<bool> removed(static_cast<std::size_t>(seen.Count()));
+    for (const std::int32_t index : indices) {
+        if (index < 0 || index >= seen.Count())
+            throw KelvotError(EINVAL, archive.string() + " has no entry " + std::to_string(index) + ".");
+        removed[static_cast<std::size_t>(index)] = true;
+    }
+    if (std::find(removed.begin(), removed.end(), false) == removed.end())
+        throw KelvotError(EINVAL, "You cannot remove every file in the DAT file.");
+
+    const fs::path path = ResolveLinks(archive);
+    RemoveStaleTemporaryFiles(FolderOf(path));
+    const FileHandle old = OpenForReading(path);
+    const ArchiveDirectory dir = ReadDirectoryFrom(old);
+    RequireUnchanged(dir, seen, archive);
+
+    std::vector<PlannedEntry> entries;
+    for (std::int32_t i = 0; i < dir.Count(); ++i)
+        if (!removed[static_cast<std::size_t>(i)]) entries.push_back(KeepEntry(dir, i));
+    const std::vector<std::uint8_t> head = PackedHead(entries);
+    result.FileSize =
+        WriteArchiveFile(path, ReplacementMode(old), head, PiecesOf(entries), &old, {}, progress);
+    result.Changed = true;
+    result.EntryCount = static_cast<std::int32_t>(entries.size());
+    return result;
+}
+
+void RenameEntry(const fs::path& archive, const ArchiveDirectory& seen, std::int64_t nameFieldOffset,
+                 std::string_view newName) {
+    if (!IsWritableEntryName(newName))
+        throw KelvotError(EINVAL, "\"" + Cp1252ToUtf8(newName) + "\" cannot be the name of an entry.");
+    const std::int64_t fromFirst = nameFieldOffset - RecordStart(0) - kNameField;
+    if (fromFirst < 0 || fromFirst % kRecordSize != 0 || fromFirst / kRecordSize >= seen.Count())
+        throw KelvotError(EINVAL, "Offset " + std::to_string(nameFieldOffset) +
+                                      " is not the name field of an entry of " + archive.string() + ".");
+
+    // A read-only archive is made writable for the write, and read-only again if the write fails.
+    struct stat before {};
+    if (::stat(archive.c_str(), &before) != 0) throw SystemError(errno, "Cannot open", archive.string());
+    ClearReadOnlyAttributes(archive);
+    try {
+        const FileHandle file = OpenForUpdate(archive);
+        RequireUnchanged(ReadDirectoryFrom(file), seen, archive);
+        WriteBytesAt(file, nameFieldOffset, NameFieldOf(newName));
+        FlushFile(file);
+    } catch (...) {
+        ::chmod(archive.c_str(), before.st_mode & 07777);
+        throw;
+    }
+}
+
+} // namespace kelvot

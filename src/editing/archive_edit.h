@@ -1,0 +1,83 @@
+#pragma once
+
+// Adding files to an archive, removing entries from it and renaming an entry. Each works on the archive
+// file on disk, and only when that file is still the one the caller looked at (`seen`): same length, same
+// directory bytes. Add and remove write a complete new archive beside the old one and rename it over it;
+// rename writes the 13 bytes of one name field in place.
+
+#include "archive/archive_model.h"
+#include "archive/dat_format.h"
+#include "editing/archive_writer.h"
+#include "editing/packing.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvot {
+
+// An archive's length and directory, without its entries' bytes.
+struct ArchiveDirectory {
+    std::int64_t FileSize = 0;
+    std::vector<std::uint8_t> Head; // the count and the records, as in the file
+    std::vector<std::string> Names; // decoded as the loader decodes them, in directory order
+
+    std::int32_t Count() const { return static_cast<std::int32_t>(Names.size()); }
+    std::uint32_t DataSize(std::int32_t index) const;
+    std::uint32_t DataOffset(std::int32_t index) const;
+    std::span<const std::uint8_t, kNameFieldSize> NameField(std::int32_t index) const;
+    // The first entry, in directory order, whose name equals `name` ignoring letter case.
+    std::optional<std::int32_t> FindEntry(std::string_view name) const;
+    // Every entry's name, sorted as the file list sorts them.
+    std::vector<std::string> SortedNames() const;
+};
+
+// Reads the count and directory of an archive file. Throws KelvotError when it is not one.
+ArchiveDirectory ReadArchiveDirectory(const std::filesystem::path& archive);
+// The directory of an archive loaded whole.
+ArchiveDirectory DirectoryOf(const ArchiveModel& model);
+
+struct EditResult {
+    bool Changed = false;  // false: there was nothing to do, and the file was not touched
+    bool Repacked = false; // add: a name clashed, so the archive was rebuilt rather than appended to
+    std::int32_t EntryCount = 0;
+    std::int64_t FileSize = 0;
+};
+
+struct AddCandidates {
+    std::vector<PackableFile> Packable;         // in the order given
+    std::vector<std::filesystem::path> LeftOut; // names that cannot be packed
+};
+
+// Splits the chosen files into those whose names can be packed and the rest.
+AddCandidates SelectAddCandidates(std::span<const std::filesystem::path> files);
+
+// Whether adding the files needs a rebuild: BSearch over all entry names, sorted as the list sorts them,
+// finds one of the files' names (a leading part counts: ABC.MI clashes with ABC.MIP).
+bool AddClashes(const ArchiveDirectory& directory, std::span<const PackableFile> files);
+
+// Adds the files. Without a clash the new archive holds the old count raised by k, the old records with
+// their data offsets raised by 27 × k, the new records, the old data area as it was and the new files.
+// With a clash it is rebuilt: every old entry keeps its bytes in directory order, except that a file
+// whose name equals an entry's (letter case ignored; the first such entry, once) takes that entry's place
+// with its contents; the other files follow at the end. A rebuild is refused when an old entry's data
+// lies outside the file, as it would be lost.
+EditResult AddFiles(const std::filesystem::path& archive, const ArchiveDirectory& seen,
+                    std::span<const PackableFile> files, const EditProgress& progress = {});
+
+// Rebuilds the archive without the entries at these directory indices; every other entry keeps its name
+// field and bytes, in directory order. Refuses to remove every entry, and to lose an entry whose data lies
+// outside the file.
+EditResult RemoveEntries(const std::filesystem::path& archive, const ArchiveDirectory& seen,
+                         std::span<const std::int32_t> indices, const EditProgress& progress = {});
+
+// Writes `newName` (Windows-1252, as accepted by CheckNewEntryName) into the 13-byte name field at
+// `nameFieldOffset`; no other byte of the file changes. A read-only archive is made writable first.
+void RenameEntry(const std::filesystem::path& archive, const ArchiveDirectory& seen,
+                 std::int64_t nameFieldOffset, std::string_view newName);
+
+} // namespace kelvot
