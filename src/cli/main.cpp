@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     kelvot::cli::AddVerifyCommand(app, status);
     kelvot::cli::AddExtractCommand(app, status);
     kelvot::cli::AddExportCommand(app, status);
+    kelvot::cli::AddEditCommands(app, status);
 
     try {
         app.parse(argc, argv);
