@@ -25,6 +25,9 @@ class NoDialogs final : public app::Dialogs {
         qFatal("unexpected message: %s", qPrintable(text));
     }
     QString chooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
+    bool question(QWidget*, const QString&, const QString&) override { return false; }
+    QString input(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    QStringList openFiles(QWidget*, const QString&, const QString&) override { return {}; }
     void about(QWidget*, const QString&, const QString&, const QPixmap&) override {}
 };
 

@@ -4,7 +4,6 @@
 
 #include <QPixmap>
 #include <QString>
-#include <array>
 #include <filesystem>
 
 namespace kelvot::app {
@@ -13,10 +12,5 @@ namespace kelvot::app {
 QPixmap ProgramIcon();
 // A path as the file system spells it.
 std::filesystem::path ToFsPath(const QString& path);
-
-// The JPEG quality levels as stored and as the menu shows them, best first.
-inline const std::array<QString, 5> kQualityWords = {QStringLiteral("Superb"), QStringLiteral("Good"),
-                                                     QStringLiteral("Normal"), QStringLiteral("Average"),
-                                                     QStringLiteral("Bad")};
 
 } // namespace kelvot::app

@@ -4,7 +4,9 @@
 // panels. Everything is put back when the scope ends, however it ends.
 
 #include "app/ui_guards.h"
+#include "archive/output_result.h"
 
+#include <QElapsedTimer>
 #include <QStatusBar>
 
 namespace kelvot::app {
@@ -16,8 +18,13 @@ class BusyDisplay {
     BusyDisplay(const BusyDisplay&) = delete;
     BusyDisplay& operator=(const BusyDisplay&) = delete;
 
+    // Shows "text done / total" a few times a second and keeps the window painted meanwhile.
+    Progress progress();
+
   private:
     QStatusBar* bar_;
+    QString text_;
+    QElapsedTimer sinceShown_;
     WaitCursor cursor_;
 };
 

@@ -5,6 +5,7 @@
 
 #include <QPixmap>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QWidget;
@@ -25,6 +26,13 @@ class Dialogs {
     virtual std::optional<OpenFileChoice> openFile(QWidget* parent, const QString& title,
                                                    const QString& filter) = 0;
     virtual void message(QWidget* parent, MessageIcon icon, const QString& title, const QString& text) = 0;
+    // A Yes/No question, Yes the default; true for Yes.
+    virtual bool question(QWidget* parent, const QString& title, const QString& text) = 0;
+    // An input box; cancel gives an empty string.
+    virtual QString input(QWidget* parent, const QString& title, const QString& prompt,
+                          const QString& text) = 0;
+    // Several existing files at once; cancel gives none.
+    virtual QStringList openFiles(QWidget* parent, const QString& title, const QString& filter) = 0;
     // A folder picker titled with the prompt, opened on startFolder; cancel gives an empty string.
     virtual QString chooseFolder(QWidget* parent, const QString& prompt, const QString& startFolder) = 0;
     // A message box with the program's own icon and only an OK button.

@@ -84,13 +84,8 @@ Form1::Form1(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(
 }
 
 void Form1::Form_Initialize() {
-    const QString stored =
-        OpenSettings()->value(QStringLiteral("JPEGQuality/JPGQuality"), QStringLiteral("Superb")).toString();
-    // A stored word that is none of the five counts as Superb, so an export always writes something.
-    int level = 0;
-    for (int i = 0; i < 5; ++i)
-        if (stored.compare(kQualityWords[i], Qt::CaseInsensitive) == 0) level = i;
-    SetJpegQuality(level);
+    const QString stored = OpenSettings()->value(QStringLiteral("JPEGQuality/JPGQuality")).toString();
+    SetJpegQuality(StoredJpegQuality(stored.toStdString()));
 }
 
 void Form1::Form_Load() {
@@ -156,7 +151,8 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 void Form1::Form_Unload() {
-    OpenSettings()->setValue(QStringLiteral("JPEGQuality/JPGQuality"), jpegQuality_);
+    OpenSettings()->setValue(QStringLiteral("JPEGQuality/JPGQuality"),
+                             QString::fromUtf8(JpegQualityWord(jpegQuality_).data()));
 }
 
 TypeFilter Form1::CurrentFilter() const {

@@ -8,9 +8,12 @@
 #include "app/window_layout.h"
 #include "archive/archive_model.h"
 #include "archive/list_order.h"
+#include "archive/output_result.h"
+#include "export/jpeg_export.h"
 
 #include <QMainWindow>
 #include <array>
+#include <functional>
 #include <optional>
 
 class QAction;
@@ -39,6 +42,14 @@ class Form1 : public QMainWindow {
     void mnuFile_Click();
     void mnuFileMRU_Click(int index);
     void mnuFileExit_Click();
+    void mnuFileExtractAll_Click();
+    void mnuFileExtractSelectedFiles_Click();
+    void mnuFileSaveAsBMP_Click();
+    void mnuFileSaveAsJPG_Click();
+    void mnuFileNew_Click();
+    void mnuFileAdd_Click();
+    void mnuFileRemove_Click();
+    void mnuFileRename_Click();
     // Asks for a folder (packing or destination, by PackingMode) and leaves the answer in ChosenFolder,
     // empty when the user cancels.
     void BrowseForFolder();
@@ -54,7 +65,7 @@ class Form1 : public QMainWindow {
     // The open archive (nullptr before one is opened) and its path.
     const ArchiveModel* archive() const { return model_ ? &*model_ : nullptr; }
     const QString& currentArchivePath() const { return currentArchivePath_; }
-    const QString& jpegQuality() const { return jpegQuality_; }
+    JpegQuality jpegQuality() const { return jpegQuality_; }
     const RecentArchives& recentArchives() const { return recent_; }
 
     // Controls, named as the rest of the program refers to them.
@@ -117,7 +128,18 @@ class Form1 : public QMainWindow {
 
     void AddRecentArchive(const QString& title, const QString& path);
     void RefreshRecentMenu();
-    void SetJpegQuality(int level);
+    void SetJpegQuality(JpegQuality quality);
+
+    // The first entry of each selected line's name: the current line when one is selected, else every
+    // selected line in list order.
+    std::vector<std::int32_t> SelectedEntries() const;
+    // Runs a command that writes files into a folder, under the busy display, and reports what it left out.
+    void RunOutputCommand(const QString& busyText, const std::function<OutputResult(const Progress&)>& work);
+
+    // After an edit: reads the archive again, refills the list and selects the line of `name` (the first
+    // line when empty).
+    void RefreshAfterEdit(const QString& name);
+    void ShowEditError(const std::exception& error);
 
     // The enlarged view.
     void EnterEnlargedView();
@@ -129,7 +151,7 @@ class Form1 : public QMainWindow {
 
     Dialogs& dialogs_;
     bool activated_ = false;
-    QString jpegQuality_;
+    JpegQuality jpegQuality_ = kDefaultJpegQuality;
     QString currentArchivePath_;
     std::optional<ArchiveModel> model_;
     TypeFilter listedFilter_ = kInitialFilter;

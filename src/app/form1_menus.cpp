@@ -18,29 +18,38 @@ namespace kelvot::app {
 void Form1::BuildMenus() {
     mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     connect(mnuFile, &QMenu::aboutToShow, this, &Form1::mnuFile_Click);
-    mnuFileNew = mnuFile->addAction(QStringLiteral("Create &New DAT file..."));
+    mnuFileNew =
+        mnuFile->addAction(QStringLiteral("Create &New DAT file..."), this, &Form1::mnuFileNew_Click);
     mnuFileNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     mnuFileOpen = mnuFile->addAction(QStringLiteral("&Open DAT file..."), this, &Form1::Command1_Click);
     mnuFileOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     mnuFile->addSeparator();
-    mnuFileSaveAsBMP = mnuFile->addAction(QStringLiteral("&Save Selected Files As BMPs..."));
-    mnuFileSaveAsJPG = mnuFile->addAction(QStringLiteral("Save Selected Files As &JPGs..."));
+    mnuFileSaveAsBMP = mnuFile->addAction(QStringLiteral("&Save Selected Files As BMPs..."), this,
+                                          &Form1::mnuFileSaveAsBMP_Click);
+    mnuFileSaveAsJPG = mnuFile->addAction(QStringLiteral("Save Selected Files As &JPGs..."), this,
+                                          &Form1::mnuFileSaveAsJPG_Click);
     mnuFileJPEGQuality = mnuFile->addMenu(QStringLiteral("JPEG &Quality"));
-    for (int level = 0; level < 5; ++level) {
-        QAction* item = mnuFileJPEGQuality->addAction(QStringLiteral("&") + kQualityWords[level], this,
-                                                      [this, level] { SetJpegQuality(level); });
+    for (std::size_t level = 0; level < kJpegQualities.size(); ++level) {
+        const JpegQuality quality = kJpegQualities[level];
+        const QString word = QString::fromUtf8(JpegQualityWord(quality).data());
+        QAction* item = mnuFileJPEGQuality->addAction(QStringLiteral("&") + word, this,
+                                                      [this, quality] { SetJpegQuality(quality); });
         item->setCheckable(true);
         mnuFileJPEGQualityItems[level] = item;
     }
     mnuFile->addSeparator();
-    mnuFileExtractSelectedFiles = mnuFile->addAction(QStringLiteral("Extract Selected &Files..."));
-    mnuFileExtractAll = mnuFile->addAction(QStringLiteral("&Extract All Files..."));
+    mnuFileExtractSelectedFiles = mnuFile->addAction(QStringLiteral("Extract Selected &Files..."), this,
+                                                     &Form1::mnuFileExtractSelectedFiles_Click);
+    mnuFileExtractAll =
+        mnuFile->addAction(QStringLiteral("&Extract All Files..."), this, &Form1::mnuFileExtractAll_Click);
     mnuFile->addSeparator();
-    mnuFileAdd = mnuFile->addAction(QStringLiteral("&Add Files..."));
-    mnuFileRemove = mnuFile->addAction(QStringLiteral("Re&move Selected Files..."));
+    mnuFileAdd = mnuFile->addAction(QStringLiteral("&Add Files..."), this, &Form1::mnuFileAdd_Click);
+    mnuFileRemove =
+        mnuFile->addAction(QStringLiteral("Re&move Selected Files..."), this, &Form1::mnuFileRemove_Click);
     mnuFileRemove->setShortcut(QKeySequence(Qt::Key_Delete));
     mnuFile->addSeparator();
-    mnuFileRename = mnuFile->addAction(QStringLiteral("&Rename Selected File..."));
+    mnuFileRename =
+        mnuFile->addAction(QStringLiteral("&Rename Selected File..."), this, &Form1::mnuFileRename_Click);
     mnuFileMRUSep = mnuFile->addSeparator();
     mnuFileMRUSep->setVisible(false);
     mnuFileMRU[0] = nullptr;
@@ -112,10 +121,10 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void Form1::SetJpegQuality(int level) {
-    for (int i = 0; i < 5; ++i)
-        mnuFileJPEGQualityItems[i]->setChecked(i == level);
-    jpegQuality_ = kQualityWords[level];
+void Form1::SetJpegQuality(JpegQuality quality) {
+    for (std::size_t i = 0; i < kJpegQualities.size(); ++i)
+        mnuFileJPEGQualityItems[i]->setChecked(kJpegQualities[i] == quality);
+    jpegQuality_ = quality;
 }
 
 void Form1::AddRecentArchive(const QString& title, const QString& path) {

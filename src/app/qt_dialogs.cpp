@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace kelvot::app {
@@ -34,6 +35,21 @@ void QtDialogs::message(QWidget* parent, MessageIcon icon, const QString& title,
     }
     QMessageBox box(qtIcon, title, text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+bool QtDialogs::question(QWidget* parent, const QString& title, const QString& text) {
+    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+           QMessageBox::Yes;
+}
+
+QString QtDialogs::input(QWidget* parent, const QString& title, const QString& prompt, const QString& text) {
+    bool accepted = false;
+    const QString answer = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, text, &accepted);
+    return accepted ? answer : QString();
+}
+
+QStringList QtDialogs::openFiles(QWidget* parent, const QString& title, const QString& filter) {
+    return QFileDialog::getOpenFileNames(parent, title, QString(), filter);
 }
 
 QString QtDialogs::chooseFolder(QWidget* parent, const QString& prompt, const QString& startFolder) {

@@ -157,7 +157,7 @@ class ShellTest : public QObject {
             Form1 w(d);
             QVERIFY(w.mnuFileJPEGQualityItems[0]->isChecked()); // an unknown word counts as Superb
             w.mnuFileJPEGQualityItems[3]->trigger();
-            QCOMPARE(w.jpegQuality(), QStringLiteral("Average"));
+            QVERIFY(w.jpegQuality() == JpegQuality::Average);
             for (int i = 0; i < 5; ++i)
                 QCOMPARE(w.mnuFileJPEGQualityItems[i]->isChecked(), i == 3);
             w.show();

@@ -1,0 +1,168 @@
+// Changing archives: create one from a folder, add files, remove entries, rename an entry.
+
+#include "app/app_support.h"
+#include "app/busy_display.h"
+#include "app/form1.h"
+#include "app/names.h"
+#include "app/ui_guards.h"
+#include "editing/archive_edit.h"
+#include "editing/name_checks.h"
+#include "editing/packing.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QStatusBar>
+
+namespace kelvot::app {
+
+namespace {
+
+// Asks until the name passes its checks; the accepted name as Windows-1252 bytes, or nothing.
+template <class Check>
+std::optional<std::string> AskForName(Dialogs& dialogs, QWidget* parent, const QString& title,
+                                      const QString& prompt, const QString& suggestion, Check check) {
+    for (;;) {
+        const QString answer = dialogs.input(parent, title, prompt, suggestion);
+        const NameCheck verdict = check(answer.toStdString());
+        if (verdict.Verdict == NameVerdict::Accepted) return verdict.Name;
+        if (verdict.Verdict == NameVerdict::EndQuietly) return std::nullopt;
+        dialogs.message(parent, MessageIcon::Critical, title, QString::fromStdString(verdict.Message));
+    }
+}
+
+// The editing commands report progress in bytes; the status bar counts in whole units.
+EditProgress InKilobytes(const Progress& progress) {
+    if (!progress) return {};
+    return [progress](std::int64_t done, std::int64_t total) {
+        progress(static_cast<std::int32_t>(done >> 10), static_cast<std::int32_t>(total >> 10));
+    };
+}
+
+} // namespace
+
+void Form1::ShowEditError(const std::exception& error) {
+    dialogs_.message(this, MessageIcon::None, kAppTitle,
+                     QStringLiteral("The following error occurred:\n") + QString::fromUtf8(error.what()));
+}
+
+void Form1::mnuFileNew_Click() {
+    PackingMode = true;
+    BrowseForFolder();
+    if (ChosenFolder.isEmpty()) return;
+    const auto name =
+        AskForName(dialogs_, this, QStringLiteral("New DAT file"),
+                   QStringLiteral("Please enter the name you wish to give to your new DAT file.\n\n"
+                                  "Note that the name must be 8 characters or less\n"
+                                  "and the extension must be .dat or .DAT (don't include path)."),
+                   QStringLiteral(".dat"), CheckNewArchiveName);
+    if (!name) return;
+    try {
+        BusyDisplay busy(StatusBar1, QStringLiteral("Creating new DAT file..."));
+        CreateArchive(ToFsPath(ChosenFolder), *name, InKilobytes(busy.progress()));
+    } catch (const std::exception& error) {
+        ShowEditError(error);
+    }
+    // The archive shown stays as it was; the new one is not opened.
+}
+
+void Form1::mnuFileAdd_Click() {
+    if (!model_) return;
+    if (Combo1->currentIndex() != static_cast<int>(TypeFilter::All)) {
+        dialogs_.message(this, MessageIcon::Warning, QStringLiteral("Add Files"),
+                         QStringLiteral("Please select the \"All Files\" filter."));
+        return;
+    }
+    const QStringList chosen =
+        dialogs_.openFiles(this, QStringLiteral("Add files to DAT"), QStringLiteral("All Files (*)"));
+    std::vector<std::filesystem::path> paths;
+    for (const QString& path : chosen)
+        paths.push_back(ToFsPath(path));
+    const AddCandidates candidates = SelectAddCandidates(paths);
+    if (candidates.Packable.empty()) return;
+    try {
+        BusyDisplay busy(StatusBar1, QStringLiteral("Adding files..."));
+        AddFiles(ToFsPath(currentArchivePath_), DirectoryOf(*model_), candidates.Packable,
+                 InKilobytes(busy.progress()));
+    } catch (const std::exception& error) {
+        ClearPreviewAndPanels();
+        ShowEditError(error);
+        return;
+    }
+    RefreshAfterEdit(QString());
+}
+
+void Form1::mnuFileRemove_Click() {
+    if (!model_) return;
+    if (!dialogs_.question(this, QStringLiteral("Confirm file removal"),
+                           QStringLiteral("Do you want to remove the selected files from the DAT file?")))
+        return;
+    const auto selected = List1->selectionModel()->selectedRows().size();
+    if (selected == 0) return;
+    if (selected == List1->count()) {
+        dialogs_.message(this, MessageIcon::Critical, kAppTitle,
+                         QStringLiteral("You cannot remove every file in the DAT file."));
+        return;
+    }
+    std::vector<std::int32_t> doomed = SelectedEntries();
+    std::sort(doomed.begin(), doomed.end());
+    doomed.erase(std::unique(doomed.begin(), doomed.end()), doomed.end());
+    try {
+        BusyDisplay busy(StatusBar1, QStringLiteral("Removing files..."));
+        RemoveEntries(ToFsPath(currentArchivePath_), DirectoryOf(*model_), doomed,
+                      InKilobytes(busy.progress()));
+    } catch (const std::exception& error) {
+        ShowEditError(error);
+        return;
+    }
+    RefreshAfterEdit(QString());
+}
+
+void Form1::mnuFileRename_Click() {
+    if (!model_ || !CurrentEntry || !List1->currentItem()) return;
+    if (List1->selectionModel()->selectedRows().size() >= 2) return;
+    const std::vector<std::string> listed = ListedNames(*model_, listedFilter_);
+    const auto name = AskForName(
+        dialogs_, this, QStringLiteral("Rename file"),
+        QStringLiteral("Please enter the new filename.\n\nNote that the name must be 8 characters or less\n"
+                       "and the extension must be 2 or 3 characters."),
+        List1->currentItem()->text(),
+        [&](std::string_view typed) { return CheckNewEntryName(typed, listed); });
+    if (!name) return;
+    try {
+        RenameEntry(ToFsPath(currentArchivePath_), DirectoryOf(*model_),
+                    model_->Directory.NameFieldOffsets[*CurrentEntry], *name);
+    } catch (const std::exception& error) {
+        ShowEditError(error);
+        return;
+    }
+    RefreshAfterEdit(NameToText(*name));
+}
+
+void Form1::RefreshAfterEdit(const QString& name) {
+    try {
+        model_ = LoadArchive(ToFsPath(currentArchivePath_));
+    } catch (const std::exception& error) {
+        ClearPreviewAndPanels();
+        ShowReadError(error);
+        return;
+    }
+    UpdatesSuspended suspended(this);
+    if (!FillList()) {
+        ClearPreviewAndPanels();
+        return;
+    }
+    int row = 0;
+    if (!name.isEmpty()) {
+        const auto found = List1->findItems(name, Qt::MatchFixedString); // letter case ignored
+        if (!found.isEmpty()) row = List1->row(found.first());
+    }
+    {
+        const QSignalBlocker blocker(List1);
+        List1->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+    }
+    List1->setFocus();
+    List1_Click();
+}
+
+} // namespace kelvot::app
