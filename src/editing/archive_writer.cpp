@@ -5,11 +5,18 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace kelvot {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::int64_t kWriteBackPiece = std::int64_t{32} << 20;
+
+} // namespace
 
 std::int64_t SizeOfFileToPack(const fs::path& path) {
     struct stat st {};
@@ -64,17 +71,22 @@ std::int64_t WriteArchiveFile(const fs::path& target, std::optional<mode_t> mode
     for (const DataPiece& piece : merged)
         total += piece.Length;
 
-    std::int64_t done = 0;
-    auto advance = [&](std::int64_t n) {
-        done += n;
-        if (progress) progress(done, total);
-    };
-
     struct stat opened {};
     if (archive && ::fstat(archive->fd(), &opened) != 0)
         throw SystemError(errno, "Cannot read", target.string());
 
     ReplacementFile out(target, mode);
+    std::int64_t done = 0;
+    std::int64_t writeBackFrom = 0;
+    auto advance = [&](std::int64_t n) {
+        done += n;
+        // Start writing what is done to disk now, so the flush before the rename has little left to do.
+        if (done - writeBackFrom >= kWriteBackPiece || done == total) {
+            ::sync_file_range(out.file().fd(), writeBackFrom, done - writeBackFrom, SYNC_FILE_RANGE_WRITE);
+            writeBackFrom = done;
+        }
+        if (progress) progress(done, total);
+    };
     WriteBytes(out.file(), head);
     advance(static_cast<std::int64_t>(head.size()));
     for (const DataPiece& piece : merged) {
