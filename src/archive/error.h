@@ -18,7 +18,9 @@ class KelvotError : public std::runtime_error {
 };
 
 enum ErrorNumber : int {
-    kDamagedArchive = 1001, // the bytes of an archive do not describe an archive we can open
+    kDamagedArchive = 1001,     // the bytes of an archive do not describe an archive we can open
+    kNoSuchEntry = 1002,        // a name that matches no entry
+    kJpegEncodingFailed = 1101, // the JPEG library could not encode a picture
 };
 
 // A file-system failure: "<what> <path>: <the system's description of errno>".

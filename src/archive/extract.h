@@ -34,6 +34,5 @@ OutputResult ExtractEntries(const ArchiveModel& model, const std::filesystem::pa
                             const std::vector<std::int32_t>& indices, const std::filesystem::path& folder,
                             const Progress& progress = {});
 
-inline constexpr int kNoSuchEntry = 1002; // KelvotError number: a name that matches no entry
 
 } // namespace kelvot

@@ -27,7 +27,7 @@ void AddInfoCommand(CLI::App& app, int& status) {
         const ArchiveModel model = LoadArchive(*archive);
         const auto name = Utf8ToCp1252(*nameText);
         const auto index = name ? model.FindEntry(*name) : std::nullopt;
-        if (!index) throw KelvotError(kDamagedArchive, "no entry is named " + *nameText + ".");
+        if (!index) throw KelvotError(kNoSuchEntry, "No entry is named " + *nameText + ".");
         const DirectoryTable& dir = model.Directory;
         // The entry's line is the first one of its name: equal names keep directory order.
         const auto lines = ListedEntries(model, ParseTypeFilter(*filterWord).value_or(TypeFilter::All));

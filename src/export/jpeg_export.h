@@ -35,6 +35,5 @@ int JpegSaveFlag(JpegQuality quality);
 // number kJpegEncodingFailed, with FreeImage's message when it gave one, if the library fails.
 std::vector<std::uint8_t> EncodeJpeg(const ImageState& picture, JpegQuality quality);
 
-inline constexpr int kJpegEncodingFailed = 1101;
 
 } // namespace kelvot

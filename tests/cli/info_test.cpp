@@ -66,7 +66,7 @@ TEST_F(CliInfoTest, PrintsJson) {
 TEST_F(CliInfoTest, RefusesNamesItCannotShow) {
     auto r = RunCli({"info", path, "NONE.MIP"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "kelvot-cli: no entry is named NONE.MIP.\n");
+    EXPECT_EQ(r.err, "kelvot-cli: No entry is named NONE.MIP.\n");
     r = RunCli({"info", path, "READ.ME", "--filter", "images"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "kelvot-cli: READ.ME is not listed under the filter images.\n");
