@@ -131,6 +131,12 @@ class ShellTest : public QObject {
         QVERIFY(w.mnuFileRename->isEnabled());
 
         w.List1->selectAll();
+        // A right click raises the pop-up menu and leaves the selection as it was.
+        const QPoint line = w.List1->visualItemRect(w.List1->item(0)).center();
+        QTest::mouseClick(w.List1->viewport(), Qt::RightButton, Qt::NoModifier, line);
+        QVERIFY(w.mnuHidden->isVisible());
+        w.mnuHidden->close();
+        QCOMPARE(w.List1->selectedItems().size(), w.List1->count());
         w.mnuFile_Click();
         QVERIFY(w.mnuFileRemove->isEnabled());
         QVERIFY(!w.mnuFileRename->isEnabled());
@@ -148,6 +154,10 @@ class ShellTest : public QObject {
         QCOMPARE(w.mnuFileOpen->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
         QCOMPARE(w.mnuFileNew->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
         QCOMPARE(w.mnuFileRemove->shortcut(), QKeySequence(Qt::Key_Delete));
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_Delete); // the shortcut asks before removing anything
+        QCOMPARE(d.questions.size(), 1);
     }
 
     void qualityItemsAreExclusiveAndRemembered() {
@@ -217,6 +227,14 @@ class ShellTest : public QObject {
         QCOMPARE(Line(w), QStringLiteral("B.TXT"));
         Wheel(w, 120);
         QCOMPARE(Line(w), QStringLiteral("A.MIP"));
+
+        // The File menu's shortcuts rest while the list they act on is hidden.
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_Delete);
+        QTest::keyClick(&w, Qt::Key_O, Qt::ControlModifier);
+        QVERIFY(d.questions.isEmpty());
+        QVERIFY(d.openTitles.isEmpty());
 
         Key(w, Qt::Key_Right);
         Key(w, Qt::Key_Right);
