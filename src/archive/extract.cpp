@@ -3,13 +3,10 @@
 #include "archive/codepage.h"
 #include "archive/dat_format.h"
 #include "archive/error.h"
+#include "archive/file_ops.h"
 #include "archive/folder_writer.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <numeric>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace kelvot {
 
@@ -24,74 +21,6 @@ std::string Quoted(std::string_view cp1252Name) {
 std::string NotExtracted(std::int32_t index, std::string_view name, const std::string& why) {
     return Quoted(name) + " (entry " + std::to_string(index) + ") was not extracted: " + why;
 }
-
-// Copies byte ranges of the open archive into target files: in the kernel where it can
-// (copy_file_range), else through one reused buffer read with pread.
-class RangeCopier {
-  public:
-    RangeCopier(int archive, const fs::path& archivePath) : archive_(archive), archivePath_(archivePath) {}
-
-    void Copy(std::int64_t offset, std::int64_t size, int out, std::string_view name,
-              const fs::path& target) {
-        off_t in = offset;
-        while (size > 0) {
-            std::int64_t n =
-                inKernel_ ? CopyInKernel(in, size, out, name, target) : CopyByBuffer(in, size, out, target);
-            if (n == 0) {
-                if (inKernel_) { // some file systems answer 0 instead of refusing; let pread decide
-                    inKernel_ = false;
-                    continue;
-                }
-                throw KelvotError(EIO, "The archive file " + archivePath_.string() +
-                                           " ended before the data of " + Quoted(name) +
-                                           "; has it changed since it was opened?");
-            }
-            size -= n;
-        }
-    }
-
-  private:
-    std::int64_t CopyInKernel(off_t& in, std::int64_t size, int out, std::string_view name,
-                              const fs::path& target) {
-        for (;;) {
-            const ssize_t n =
-                ::copy_file_range(archive_, &in, out, nullptr, static_cast<std::size_t>(size), 0);
-            if (n >= 0) return n;
-            if (errno == EINTR) continue;
-            if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
-                errno == EPERM) {
-                inKernel_ = false; // not between these files; copy through memory from here on
-                return CopyByBuffer(in, size, out, target);
-            }
-            throw SystemError(errno, "Cannot copy " + Quoted(name) + " from the archive to", target.string());
-        }
-    }
-
-    std::int64_t CopyByBuffer(off_t& in, std::int64_t size, int out, const fs::path& target) {
-        constexpr std::int64_t kChunk = 1 << 20;
-        buffer_.resize(static_cast<std::size_t>(std::min(size, kChunk)));
-        for (;;) {
-            const ssize_t n = ::pread(archive_, buffer_.data(), buffer_.size(), in);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) throw SystemError(errno, "Cannot read", archivePath_.string());
-            WriteAll(out, std::span(buffer_).first(static_cast<std::size_t>(n)), target);
-            in += n;
-            return n;
-        }
-    }
-
-    int archive_;
-    const fs::path& archivePath_;
-    bool inKernel_ = true;
-    std::vector<std::uint8_t> buffer_;
-};
-
-struct Fd {
-    int fd;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 
 } // namespace
 
@@ -122,15 +51,12 @@ std::vector<std::int32_t> EntriesNamed(const ArchiveModel& model, const std::vec
 OutputResult ExtractEntries(const ArchiveModel& model, const fs::path& archiveFile,
                             const std::vector<std::int32_t>& indices, const fs::path& folder,
                             const Progress& progress) {
-    Fd archive{::open(archiveFile.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (archive.fd < 0) throw SystemError(errno, "Cannot open", archiveFile.string());
-    struct stat st {};
-    if (::fstat(archive.fd, &st) != 0) throw SystemError(errno, "Cannot read", archiveFile.string());
-    const std::int64_t fileLength = st.st_size;
+    // The bytes come from the file on disk, opened once for the whole run.
+    const FileHandle archive = OpenForReading(archiveFile);
+    const std::int64_t fileLength = FileSize(archive);
 
     const DirectoryTable& dir = model.Directory;
     FolderWriter writer(folder);
-    RangeCopier copier(archive.fd, archiveFile);
     OutputResult result;
     const auto total = static_cast<std::int32_t>(indices.size());
     for (std::int32_t k = 0; k < total; ++k) {
@@ -148,9 +74,8 @@ OutputResult ExtractEntries(const ArchiveModel& model, const fs::path& archiveFi
                                      std::to_string(size) + ") lies outside the archive file (" +
                                      std::to_string(fileLength) + " bytes).")});
         } else {
-            const fs::path target = folder / Cp1252ToUtf8(name);
-            result.Written.push_back(
-                writer.Write(name, [&](int out) { copier.Copy(offset, size, out, name, target); }));
+            result.Written.push_back(writer.Write(
+                name, [&](const FileHandle& out) { CopyBytes(archive, offset, size, out, nullptr); }));
         }
         if (progress) progress(k + 1, total);
     }

@@ -34,5 +34,4 @@ OutputResult ExtractEntries(const ArchiveModel& model, const std::filesystem::pa
                             const std::vector<std::int32_t>& indices, const std::filesystem::path& folder,
                             const Progress& progress = {});
 
-
 } // namespace kelvot

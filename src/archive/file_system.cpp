@@ -1,24 +1,16 @@
 #include "archive/file_system.h"
 
 #include "archive/error.h"
+#include "archive/file_ops.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace kelvot {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Fd {
-    int fd;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 
 struct stat StatOrThrow(const fs::path& path) {
     struct stat st {};
@@ -57,21 +49,9 @@ void ClearReadOnlyAttributes(const fs::path& path) {
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const fs::path& path) {
-    Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0) throw SystemError(errno, "Cannot open", path);
-    struct stat st {};
-    if (::fstat(file.fd, &st) != 0) throw SystemError(errno, "Cannot read", path);
-    if (!S_ISREG(st.st_mode)) throw SystemError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, "Cannot read", path);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::read(file.fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw SystemError(errno, "Cannot read", path);
-        if (n == 0) break; // the file shrank while we read it
-        done += static_cast<std::size_t>(n);
-    }
-    bytes.resize(done);
+    const FileHandle file = OpenForReading(path);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(FileSize(file)));
+    ReadExactly(file, 0, bytes);
     return bytes;
 }
 

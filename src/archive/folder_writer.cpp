@@ -6,7 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
-#include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 
 namespace kelvot {
@@ -15,71 +15,65 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A file being written: closed, and removed unless kept, on every way out.
+// A file being written: removed again on every way out unless kept.
 struct FileInProgress {
-    fs::path path;
-    int fd = -1;
+    FileHandle file;
     bool keep = false;
 
     FileInProgress() = default;
     FileInProgress(const FileInProgress&) = delete;
     FileInProgress& operator=(const FileInProgress&) = delete;
     ~FileInProgress() {
-        if (fd >= 0) ::close(fd);
-        if (!keep && !path.empty()) ::unlink(path.c_str());
-    }
-
-    // O_EXCL never opens a file that is already there, whoever made it, nor follows a link.
-    bool Create(const fs::path& at) {
-        fd = ::open(at.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) path = at;
-        return fd >= 0;
-    }
-
-    void Close(const fs::path& target) {
-        const int closing = fd;
-        fd = -1;
-        if (::close(closing) != 0) throw SystemError(errno, "Cannot write", target.string());
+        file.Close();
+        if (!keep && !file.path().empty()) ::unlink(file.path().c_str());
     }
 };
 
+// The new file, or nullopt when a file (or anything else) of that name is there already. O_EXCL never
+// opens what is there, whoever made it, nor follows a link.
+std::optional<FileHandle> CreateUnlessPresent(const fs::path& path, const fs::path& shown) {
+    try {
+        return CreateNewFile(path, shown, 0666);
+    } catch (const KelvotError& e) {
+        if (e.number() == EEXIST) return std::nullopt;
+        throw;
+    }
+}
+
 // A hidden name beside the targets that no file has yet.
-void CreatePartFile(FileInProgress& part, const fs::path& folder) {
+FileHandle CreatePartFile(const fs::path& folder, const fs::path& target) {
     static const std::string prefix = ".kelvot-" + std::to_string(::getpid()) + "-";
     static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        if (part.Create(folder / (prefix + std::to_string(counter++) + ".part"))) return;
-        if (errno != EEXIST) break;
-    }
-    throw SystemError(errno, "Cannot create a file in", folder.string());
+    for (int attempt = 0; attempt < 100; ++attempt)
+        if (auto part = CreateUnlessPresent(folder / (prefix + std::to_string(counter++) + ".part"), target))
+            return std::move(*part);
+    throw SystemError(EEXIST, "Cannot create a file in", folder.string());
 }
 
 } // namespace
 
 FolderWriter::FolderWriter(fs::path folder) : folder_(std::move(folder)) {}
 
-fs::path FolderWriter::Write(std::string_view name, const std::function<void(int fd)>& fill) {
+fs::path FolderWriter::Write(std::string_view name, const std::function<void(const FileHandle&)>& fill) {
     if (!IsSafeFileName(name))
         throw KelvotError(EINVAL, "\"" + Cp1252ToUtf8(name) + "\" cannot be used as a file name.");
     const std::string fileName = Cp1252ToUtf8(name);
     const fs::path target = folder_ / fileName;
 
-    FileInProgress file;
-    if (file.Create(target)) {
+    FileInProgress out;
+    if (auto created = CreateUnlessPresent(target, target)) {
         // A new name: written in place, and removed again if the writing fails.
-        fill(file.fd);
-        file.Close(target);
-    } else if (errno == EEXIST) {
-        // Replacing: the old file stays whole until the new one takes its name.
-        CreatePartFile(file, folder_);
-        fill(file.fd);
-        file.Close(target);
-        if (::rename(file.path.c_str(), target.c_str()) != 0)
-            throw SystemError(errno, "Cannot write", target.string());
+        out.file = std::move(*created);
+        fill(out.file);
+        CloseWrittenFile(out.file);
     } else {
-        throw SystemError(errno, "Cannot create", target.string());
+        // Replacing: the old file stays whole until the new one takes its name.
+        out.file = CreatePartFile(folder_, target);
+        fill(out.file);
+        CloseWrittenFile(out.file);
+        RenameOver(out.file.path(), target, target);
     }
-    file.keep = true;
+    out.keep = true;
 
     // A name that differs from an earlier one of this command only in letter case takes its place.
     auto [earlier, fresh] = written_.try_emplace(FoldName(name), fileName);
@@ -93,16 +87,7 @@ fs::path FolderWriter::Write(std::string_view name, const std::function<void(int
 }
 
 fs::path FolderWriter::Write(std::string_view name, std::span<const std::uint8_t> bytes) {
-    return Write(name, [&](int fd) { WriteAll(fd, bytes, folder_ / Cp1252ToUtf8(name)); });
-}
-
-void WriteAll(int fd, std::span<const std::uint8_t> bytes, const fs::path& path) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw SystemError(errno, "Cannot write", path.string());
-        bytes = bytes.subspan(static_cast<std::size_t>(n));
-    }
+    return Write(name, [&](const FileHandle& file) { WriteBytes(file, bytes); });
 }
 
 } // namespace kelvot

@@ -4,7 +4,7 @@
 // streamed from the old archive and from the files being packed, into a replacement of the target.
 
 #include "archive/dat_format.h"
-#include "editing/file_ops.h"
+#include "archive/file_ops.h"
 
 #include <cstdint>
 #include <filesystem>

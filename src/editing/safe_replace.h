@@ -8,7 +8,7 @@
 // killed while writing leaves its file behind; the next edit in that folder removes it once neither the
 // process lives nor the lock is held (RemoveStaleTemporaryFiles).
 
-#include "editing/file_ops.h"
+#include "archive/file_ops.h"
 
 #include <filesystem>
 #include <optional>

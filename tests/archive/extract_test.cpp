@@ -123,7 +123,7 @@ TEST_F(ExtractTest, AFileSystemFailureStopsTheRunKeepingEarlierFilesAndNoPartial
         ExtractEntries(model, archive, AllEntries(model), dest);
         FAIL();
     } catch (const KelvotError& e) {
-        EXPECT_EQ(e.what(), "Cannot write " + (dest / "SUB").string() + ": Is a directory");
+        EXPECT_EQ(e.what(), "Cannot replace " + (dest / "SUB").string() + ": Is a directory");
     }
     EXPECT_EQ(Tree(dest), (Files{{"ONE", {1}}}));
 

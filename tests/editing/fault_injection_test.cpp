@@ -7,7 +7,7 @@
 #include "archive_builder.h"
 #include "edit_support.h"
 #include "editing/archive_edit.h"
-#include "editing/file_ops.h"
+#include "archive/file_ops.h"
 #include "editing/packing.h"
 #include "temp_folder.h"
 

@@ -1,23 +1,25 @@
 #pragma once
 
-// The file operations of the editing commands, each a thin wrapper of one system call that throws
-// KelvotError with the system's text. A hook can make any step fail with a chosen error number, so the
-// tests can show that a failure at any point leaves the archive as it was.
+// The file operations of every command that reads an archive or writes files (extract, export, create,
+// add, remove, rename), each a thin wrapper of one system call that throws KelvotError with the system's
+// text. One hook can make any step fail with a chosen error number, so the tests can show that a failure
+// at any point leaves the archive as it was and no file half-written.
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <span>
 #include <sys/types.h>
+#include <utility>
 
 namespace kelvot {
 
 enum class FileStep {
     Open,   // opening an existing file (a source, or the archive)
-    Create, // creating the temporary file
+    Create, // creating a new file (a temporary one, or an extracted or exported file)
     Read,   // reading bytes of a source or of the archive
     Write,  // writing bytes
-    Flush,  // flushing a written file to disk
+    Flush,  // flushing a written file to disk, or closing it, where a late write failure shows
     Rename, // putting the temporary file in place of the target
 };
 
@@ -43,6 +45,8 @@ class FileHandle {
     const std::filesystem::path& path() const { return path_; }
     const std::filesystem::path& shown() const { return shown_; }
     void Close() noexcept;
+    // Gives up the descriptor without closing it.
+    int Release() noexcept { return std::exchange(fd_, -1); }
 
   private:
     int fd_ = -1;
@@ -71,6 +75,8 @@ void CopyBytes(const FileHandle& from, std::int64_t offset, std::int64_t length,
                const std::function<void(std::int64_t)>& copied);
 // Flushes the file's bytes to disk (step Flush).
 void FlushFile(const FileHandle& file);
+// Closes a written file, reporting a write that the system only refuses now, as NFS may (step Flush).
+void CloseWrittenFile(FileHandle& file);
 // Renames a file over another in one step (step Rename).
 void RenameOver(const std::filesystem::path& from, const std::filesystem::path& to,
                 const std::filesystem::path& shown);

@@ -1,4 +1,4 @@
-#include "editing/file_ops.h"
+#include "archive/file_ops.h"
 
 #include "archive/error.h"
 
@@ -180,7 +180,8 @@ void CopyBytes(const FileHandle& from, std::int64_t offset, std::int64_t length,
         const auto want = static_cast<std::size_t>(std::min(length, kCopyPiece));
         const ssize_t n = ::copy_file_range(from.fd(), &in, to.fd(), nullptr, want, 0);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
+        if (n < 0 &&
+            (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL || errno == EPERM)) {
             // Not possible between these two files here: copy the rest through memory.
             CopyThroughBuffer(from, offset, length, to, copied);
             return;
@@ -191,7 +192,11 @@ void CopyBytes(const FileHandle& from, std::int64_t offset, std::int64_t length,
                 throw SystemError(e, "Cannot write", to.shown().string());
             throw SystemError(e, "Cannot copy from " + from.shown().string() + " to", to.shown().string());
         }
-        if (n == 0) ThrowEnded(from);
+        if (n == 0) {
+            // Some file systems answer 0 rather than refusing; reading says whether the file really ended.
+            CopyThroughBuffer(from, offset, length, to, copied);
+            return;
+        }
         offset += n;
         length -= n;
         if (copied) copied(n);
@@ -204,6 +209,18 @@ void FlushFile(const FileHandle& file) {
         errno = e;
     else
         rc = ::fsync(file.fd());
+    if (rc != 0) throw SystemError(errno, "Cannot write", file.shown().string());
+}
+
+void CloseWrittenFile(FileHandle& file) {
+    const int fd = file.Release();
+    int rc = -1;
+    if (const int e = Injected(FileStep::Flush, file.path())) {
+        ::close(fd);
+        errno = e;
+    } else {
+        rc = ::close(fd);
+    }
     if (rc != 0) throw SystemError(errno, "Cannot write", file.shown().string());
 }
 
