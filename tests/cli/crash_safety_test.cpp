@@ -1,9 +1,12 @@
-// kelvot-cli add and remove killed at random moments on a 64 MiB archive: after every kill the archive
-// must be exactly the old one or exactly the new one. A killed process may leave its temporary file; the
-// next edit that gets going removes it before it writes its own, so there is never more than one, and
-// only ever one of a killed process.
+// kelvot-cli add, remove and create killed at random moments while they write archives of tens of MiB:
+// after every kill the archive must be exactly the old one (or still absent) or exactly the new one. A
+// killed process may leave its temporary file; the next edit that gets going removes it before it writes
+// its own, so there is never more than one, and only ever one of a killed process.
 
+#include "archive/archive_model.h"
+#include "archive/error.h"
 #include "archive/file_system.h"
+#include "archive/verify.h"
 #include "archive_builder.h"
 #include "temp_folder.h"
 
@@ -12,6 +15,8 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <sys/wait.h>
@@ -48,15 +53,46 @@ std::vector<pid_t> TemporaryFileOwners(const fs::path& folder) {
     return owners;
 }
 
+std::chrono::microseconds TimeOf(const std::vector<std::string>& args) {
+    const auto started = std::chrono::steady_clock::now();
+    int status = 0;
+    ::waitpid(Start(args), &status, 0);
+    EXPECT_EQ(status, 0);
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
+}
+
+// Starts the command and kills it at a random moment within twice the time a whole run takes; false when
+// it ended otherwise than by itself or by the kill.
+bool KillAtRandom(const std::vector<std::string>& args, std::chrono::microseconds runTime,
+                  std::mt19937& random, std::set<pid_t>& killed) {
+    const pid_t pid = Start(args);
+    std::this_thread::sleep_for(runTime * std::uniform_real_distribution<double>(0.0, 2.0)(random));
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    killed.insert(pid);
+    return WIFEXITED(status) ? WEXITSTATUS(status) == 0 : WTERMSIG(status) == SIGKILL;
+}
+
+std::optional<std::vector<std::uint8_t>> Contents(const fs::path& path) {
+    if (!fs::exists(path)) return std::nullopt;
+    return kelvot::ReadWholeFile(path);
+}
+
+unsigned Seed() {
+    std::random_device device;
+    return device();
+}
+
 } // namespace
 
 TEST(CrashSafety, KilledEditsLeaveTheOldArchiveOrTheNewOne) {
     TempFolder dir;
-    // 64 entries of 1 MiB. Three states, and the edits that lead from one to another:
-    //   base --remove E73.MIP--> shorter --add E73.MIP (appended)--> base
+    // 32 entries of 1 MiB. Three states, and the edits that lead from one to another:
+    //   base --remove E41.MIP--> shorter --add E41.MIP (appended)--> base
     //   base --add a new E20.MIP (rebuilt)--> changed --add the old e20.mip (rebuilt)--> base
     std::vector<TestEntry> entries;
-    for (int i = 0; i < 64; ++i)
+    for (int i = 0; i < 32; ++i)
         entries.push_back({"E" + std::to_string(10 + i) + ".MIP", std::vector<std::uint8_t>(1 << 20, i + 1)});
     auto changedEntries = entries;
     changedEntries[10].data.assign(1 << 20, 0xEE);
@@ -67,7 +103,7 @@ TEST(CrashSafety, KilledEditsLeaveTheOldArchiveOrTheNewOne) {
     fs::create_directories(dir / "new");
     WriteFile(dir / "e20.mip", entries[10].data);
     WriteFile(dir / "new" / "E20.mip", changedEntries[10].data);
-    WriteFile(dir / "E73.MIP", entries.back().data);
+    WriteFile(dir / "E41.MIP", entries.back().data);
     const std::string archive = (dir / "A.DAT").string();
     WriteFile(archive, base);
     struct Edit {
@@ -75,36 +111,24 @@ TEST(CrashSafety, KilledEditsLeaveTheOldArchiveOrTheNewOne) {
         std::vector<std::string> args;
         const std::vector<std::uint8_t>* to;
     };
-    const Edit edits[] = {{&base, {"remove", archive, "e73.mip"}, &shorter},
-                          {&shorter, {"add", archive, (dir / "E73.MIP").string()}, &base},
+    const Edit edits[] = {{&base, {"remove", archive, "e41.mip"}, &shorter},
+                          {&shorter, {"add", archive, (dir / "E41.MIP").string()}, &base},
                           {&base, {"add", archive, (dir / "new" / "E20.mip").string()}, &changed},
                           {&changed, {"add", archive, (dir / "e20.mip").string()}, &base}};
 
-    std::random_device device;
-    const unsigned seed = device();
+    const unsigned seed = Seed();
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
-    // The kills are spread over twice the time a whole edit takes.
-    const auto started = std::chrono::steady_clock::now();
-    int status = 0;
-    ::waitpid(Start(edits[0].args), &status, 0);
-    const auto editTime =
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
-    ASSERT_EQ(status, 0);
+    const auto editTime = TimeOf(edits[0].args);
     ASSERT_EQ(kelvot::ReadWholeFile(archive), shorter);
 
     std::size_t current = 1; // the edit to try next
     std::set<pid_t> killed;
     int killedBefore = 0, killedAfter = 0;
-    for (int round = 0; round < 40; ++round) {
+    for (int round = 0; round < 24; ++round) {
         const Edit& edit = edits[current];
         SCOPED_TRACE("round " + std::to_string(round) + ": " + edit.args[0] + " " + edit.args[2]);
-        const pid_t pid = Start(edit.args);
-        std::this_thread::sleep_for(editTime * std::uniform_real_distribution<double>(0.0, 2.0)(random));
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status) ? WEXITSTATUS(status) == 0 : WTERMSIG(status) == SIGKILL);
-        killed.insert(pid);
+        ASSERT_TRUE(KillAtRandom(edit.args, editTime, random, killed));
 
         const auto now = kelvot::ReadWholeFile(archive);
         if (now == *edit.to) {
@@ -124,7 +148,80 @@ TEST(CrashSafety, KilledEditsLeaveTheOldArchiveOrTheNewOne) {
               << " times after\n";
 
     // An edit that runs to its end removes what a killed one left.
-    ::waitpid(Start(edits[current].args), &status, 0);
-    EXPECT_EQ(status, 0);
+    TimeOf(edits[current].args);
     EXPECT_TRUE(TemporaryFileOwners(dir.path()).empty());
+}
+
+namespace {
+
+// Whether the bytes are a whole archive of exactly the files of the folder (but the archive itself).
+bool IsArchiveOf(const std::vector<std::uint8_t>& bytes,
+                 const std::map<std::string, std::vector<std::uint8_t>>& files) {
+    try {
+        if (!kelvot::VerifyArchive(bytes).empty()) return false;
+        const kelvot::ArchiveModel model = kelvot::LoadArchive(bytes);
+        if (model.EntryCount != static_cast<std::int32_t>(files.size())) return false;
+        for (std::int32_t i = 0; i < model.EntryCount; ++i) {
+            const auto file = files.find(model.Directory.EntryNames[i]);
+            const auto entry = model.EntryBytes(i);
+            if (file == files.end() ||
+                !std::equal(entry.begin(), entry.end(), file->second.begin(), file->second.end()))
+                return false;
+        }
+        return true;
+    } catch (const kelvot::KelvotError&) {
+        return false;
+    }
+}
+
+} // namespace
+
+TEST(CrashSafety, KilledCreateLeavesNoArchiveTheOldOneOrTheNewOne) {
+    TempFolder dir;
+    // 24 files of 1 MiB packed into NEW.DAT beside them. Before each run one file changes, so the archive
+    // it writes differs from the one there; every fourth run starts without an archive.
+    const fs::path target = dir / "NEW.DAT";
+    std::map<std::string, std::vector<std::uint8_t>> files;
+    for (int i = 0; i < 24; ++i)
+        files["F" + std::to_string(10 + i) + ".BIN"] =
+            std::vector<std::uint8_t>(1 << 20, static_cast<std::uint8_t>(i));
+    for (const auto& [name, bytes] : files)
+        WriteFile(dir / name, bytes);
+    const std::vector<std::string> args{"create", dir.path().string(), "NEW.DAT"};
+
+    const unsigned seed = Seed();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    const auto createTime = TimeOf(args);
+    ASSERT_TRUE(IsArchiveOf(kelvot::ReadWholeFile(target), files));
+
+    std::set<pid_t> killed;
+    int old = 0, complete = 0;
+    for (int round = 0; round < 16; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        if (round % 4 == 0) fs::remove(target);
+        auto& changed = files["F" + std::to_string(10 + round % 24) + ".BIN"];
+        changed.assign(changed.size(), static_cast<std::uint8_t>(100 + round));
+        WriteFile(dir / ("F" + std::to_string(10 + round % 24) + ".BIN"), changed);
+        const auto before = Contents(target);
+
+        ASSERT_TRUE(KillAtRandom(args, createTime, random, killed));
+        const auto now = Contents(target);
+        if (now == before) {
+            ++old;
+        } else {
+            ASSERT_TRUE(now && IsArchiveOf(*now, files))
+                << "the archive is neither the old one nor the new one";
+            ++complete;
+        }
+        const auto owners = TemporaryFileOwners(dir.path());
+        ASSERT_LE(owners.size(), 1u);
+        for (const pid_t owner : owners)
+            EXPECT_TRUE(killed.contains(owner)) << owner;
+    }
+    std::cout << "killed " << old << " times before the new archive was in place, " << complete
+              << " times after\n";
+    TimeOf(args);
+    EXPECT_TRUE(TemporaryFileOwners(dir.path()).empty());
+    EXPECT_TRUE(IsArchiveOf(kelvot::ReadWholeFile(target), files));
 }
