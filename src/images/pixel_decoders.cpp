@@ -1,5 +1,7 @@
 #include "images/pixel_decoders.h"
 
+#include "images/pixel_rows.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -72,10 +74,6 @@ std::uint8_t* BufferRow(ImageState& state, std::int32_t j) {
     return state.Bits.data() + static_cast<std::size_t>(j) * static_cast<std::size_t>(state.Stride);
 }
 
-unsigned PixelAt(const std::uint8_t* row, std::int32_t x) {
-    return row[2 * x] | static_cast<unsigned>(row[2 * x + 1]) << 8;
-}
-
 std::optional<Palette> LoadPalette(const PictureLayout& layout, EntryBytes entry) {
     const auto layoutB = UsesLayoutB(layout, entry);
     if (!layoutB) return std::nullopt;
@@ -115,46 +113,13 @@ std::optional<ImageState> Decode4(const PictureLayout& layout, EntryBytes entry)
     return state;
 }
 
-// Pixel formulas, each writing blue, green, red.
-struct Rgb565 {
-    static void Write(unsigned v, std::uint8_t* out) {
-        out[0] = static_cast<std::uint8_t>((v & 0x1F) << 3);
-        out[1] = static_cast<std::uint8_t>(((v >> 5) & 0x3F) << 2);
-        out[2] = static_cast<std::uint8_t>((v >> 11) << 3);
-    }
-};
-struct Argb1555 { // bit 15 is transparency; the low three bits of every channel are set
-    static void Write(unsigned v, std::uint8_t* out) {
-        out[0] = static_cast<std::uint8_t>(((v & 0x1F) << 3) | 7);
-        out[1] = static_cast<std::uint8_t>((((v >> 5) & 0x1F) << 3) | 7);
-        out[2] = static_cast<std::uint8_t>((((v >> 10) & 0x1F) << 3) | 7);
-    }
-};
-struct Argb4444 { // bits 12-15 are transparency
-    static void Write(unsigned v, std::uint8_t* out) {
-        out[0] = static_cast<std::uint8_t>((v & 0x0F) << 4);
-        out[1] = static_cast<std::uint8_t>(((v >> 4) & 0x0F) << 4);
-        out[2] = static_cast<std::uint8_t>(((v >> 8) & 0x0F) << 4);
-    }
-};
-struct Mask1555 {
-    static void Write(unsigned v, std::uint8_t* out) {
-        const std::uint8_t level = (v & 0x8000) != 0 ? 255 : 0;
-        out[0] = out[1] = out[2] = level;
-    }
-};
-
 // One 16-bit pixel in, three bytes out.
-template <class Channels> std::optional<ImageState> Decode16(const PictureLayout& layout, EntryBytes entry) {
+std::optional<ImageState> Decode16(rows::Channels channels, const PictureLayout& layout, EntryBytes entry) {
     const auto fit = FitPixels(layout, entry, 16);
     if (!fit) return std::nullopt;
     ImageState state = NewState(*fit, 24);
-    for (std::int32_t j = 0; j < fit->Height; ++j) {
-        const std::uint8_t* in = fit->Row(j);
-        std::uint8_t* out = BufferRow(state, j);
-        for (std::int32_t x = 0; x < fit->Width; ++x)
-            Channels::Write(PixelAt(in, x), out + 3 * x);
-    }
+    for (std::int32_t j = 0; j < fit->Height; ++j)
+        rows::Expand16(channels, fit->Row(j), BufferRow(state, j), fit->Width);
     return state;
 }
 
@@ -167,14 +132,8 @@ std::optional<ImageState> MaskIndexed(const PictureLayout& layout, EntryBytes en
     for (std::size_t k = 0; k < 16; ++k)
         transparency[k] = (*colours)[4 * k + 3];
     ImageState state = NewState(*fit, 8);
-    for (std::int32_t j = 0; j < fit->Height; ++j) {
-        const std::uint8_t* in = fit->Row(j);
-        std::uint8_t* out = BufferRow(state, j);
-        for (std::int32_t x = 0; x < fit->Width; ++x) {
-            const std::uint8_t pair = in[x / 2];
-            out[x] = transparency[x % 2 == 0 ? pair >> 4 : pair & 0x0F];
-        }
-    }
+    for (std::int32_t j = 0; j < fit->Height; ++j)
+        rows::LookUp4(fit->Row(j), BufferRow(state, j), fit->Width, transparency);
     return state;
 }
 
@@ -183,14 +142,8 @@ std::optional<ImageState> Mask4444(const PictureLayout& layout, EntryBytes entry
     const auto fit = FitPixels(layout, entry, 16);
     if (!fit) return std::nullopt;
     ImageState state = NewState(*fit, 4);
-    for (std::int32_t j = 0; j < fit->Height; ++j) {
-        const std::uint8_t* in = fit->Row(j);
-        std::uint8_t* out = BufferRow(state, j);
-        for (std::int32_t x = 0; x < fit->Width; ++x) {
-            const auto level = static_cast<std::uint8_t>(in[2 * x + 1] >> 4);
-            out[x / 2] |= x % 2 == 0 ? static_cast<std::uint8_t>(level << 4) : level;
-        }
-    }
+    for (std::int32_t j = 0; j < fit->Height; ++j)
+        rows::HighNibbles(fit->Row(j), BufferRow(state, j), fit->Width);
     return state;
 }
 
@@ -239,31 +192,31 @@ std::optional<ImageState> DecodePbf4(EntryBytes entry) {
     return Decode4(Pbf(), entry);
 }
 std::optional<ImageState> DecodeMip565(EntryBytes entry) {
-    return Decode16<Rgb565>(Mip(), entry);
+    return Decode16(rows::Channels::Rgb565, Mip(), entry);
 }
 std::optional<ImageState> DecodeSrb565(EntryBytes entry) {
-    return Decode16<Rgb565>(Srb(), entry);
+    return Decode16(rows::Channels::Rgb565, Srb(), entry);
 }
 std::optional<ImageState> DecodePbf565(EntryBytes entry) {
-    return Decode16<Rgb565>(Pbf(), entry);
+    return Decode16(rows::Channels::Rgb565, Pbf(), entry);
 }
 std::optional<ImageState> DecodeMip1555(EntryBytes entry) {
-    return Decode16<Argb1555>(Mip(), entry);
+    return Decode16(rows::Channels::Argb1555, Mip(), entry);
 }
 std::optional<ImageState> DecodeSrb1555(EntryBytes entry) {
-    return Decode16<Argb1555>(Srb(), entry);
+    return Decode16(rows::Channels::Argb1555, Srb(), entry);
 }
 std::optional<ImageState> DecodePbf1555(EntryBytes entry) {
-    return Decode16<Argb1555>(Pbf(), entry);
+    return Decode16(rows::Channels::Argb1555, Pbf(), entry);
 }
 std::optional<ImageState> DecodeMip4444(EntryBytes entry) {
-    return Decode16<Argb4444>(Mip(), entry);
+    return Decode16(rows::Channels::Argb4444, Mip(), entry);
 }
 std::optional<ImageState> DecodeSrb4444(EntryBytes entry) {
-    return Decode16<Argb4444>(Srb(), entry);
+    return Decode16(rows::Channels::Argb4444, Srb(), entry);
 }
 std::optional<ImageState> DecodePbf4444(EntryBytes entry) {
-    return Decode16<Argb4444>(Pbf(), entry);
+    return Decode16(rows::Channels::Argb4444, Pbf(), entry);
 }
 std::optional<ImageState> MaskMip4(EntryBytes entry) {
     return MaskIndexed(Mip(), entry);
@@ -272,13 +225,13 @@ std::optional<ImageState> MaskSrb4(EntryBytes entry) {
     return MaskIndexed(Srb(), entry);
 }
 std::optional<ImageState> MaskMip1555(EntryBytes entry) {
-    return Decode16<Mask1555>(Mip(), entry);
+    return Decode16(rows::Channels::Mask1555, Mip(), entry);
 }
 std::optional<ImageState> MaskSrb1555(EntryBytes entry) {
-    return Decode16<Mask1555>(Srb(), entry);
+    return Decode16(rows::Channels::Mask1555, Srb(), entry);
 }
 std::optional<ImageState> MaskPbf1555(EntryBytes entry) {
-    return Decode16<Mask1555>(Pbf(), entry);
+    return Decode16(rows::Channels::Mask1555, Pbf(), entry);
 }
 std::optional<ImageState> MaskMip4444(EntryBytes entry) {
     return Mask4444(Mip(), entry);
@@ -299,11 +252,11 @@ std::optional<ImageState> DecodePicture(PictureKind kind, EntryBytes entry) {
     case PixelFormat::Indexed4:
         return WithPalette(Decode4(layout, entry), LoadPalette(layout, entry));
     case PixelFormat::Rgb565:
-        return Decode16<Rgb565>(layout, entry);
+        return Decode16(rows::Channels::Rgb565, layout, entry);
     case PixelFormat::Argb1555:
-        return Decode16<Argb1555>(layout, entry);
+        return Decode16(rows::Channels::Argb1555, layout, entry);
     case PixelFormat::Argb4444:
-        return Decode16<Argb4444>(layout, entry);
+        return Decode16(rows::Channels::Argb4444, layout, entry);
     }
     return std::nullopt;
 }
@@ -318,7 +271,7 @@ std::optional<ImageState> DecodeMask(PictureKind kind, EntryBytes entry) {
         if (!layout.IndexedMask) return std::nullopt;
         return WithPalette(MaskIndexed(layout, entry), SetGreyPalette256());
     case 4:
-        return Decode16<Mask1555>(layout, entry);
+        return Decode16(rows::Channels::Mask1555, layout, entry);
     case 5:
         return WithPalette(Mask4444(layout, entry), GreyPalette(16, 16, layout.OpaqueGrey16));
     default:
