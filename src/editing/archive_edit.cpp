@@ -105,6 +105,30 @@ PlannedEntry KeepEntry(const ArchiveDirectory& dir, std::int32_t index) {
     return entry;
 }
 
+// Appending moves every data offset on by the k new records and puts new bytes behind the old end. An
+// entry still reads the same bytes afterwards when its data lies in the old data area, and reads nothing
+// when it lay outside the file and still does; anything else (data in the directory, which the append
+// rewrites, or an offset that the move brings into the file or past 2^32 to its start) would silently make
+// it hold other bytes, so the append is refused.
+void RequireSameBytesAfterAppend(const ArchiveDirectory& dir, std::int64_t k, std::int64_t newSize) {
+    const std::int64_t dataStart = DirectoryEnd(dir.Count());
+    for (std::int32_t i = 0; i < dir.Count(); ++i) {
+        const std::int64_t offset = dir.DataOffset(i);
+        const std::int64_t size = dir.DataSize(i);
+        const bool inside = offset + size <= dir.FileSize;
+        const std::int64_t moved = (offset + kRecordSize * k) & 0xFFFFFFFF; // the field holds 32 bits
+        const bool stays = inside ? size == 0 || offset >= dataStart : moved + size > newSize;
+        if (!stays)
+            throw KelvotError(kDamagedArchive,
+                              "Entry " + std::to_string(i) + " (\"" + Cp1252ToUtf8(dir.Names[i]) +
+                                  "\") has its data outside the data area of the file (offset " +
+                                  std::to_string(offset) + ", size " + std::to_string(size) +
+                                  "; the data area runs from byte " + std::to_string(dataStart) +
+                                  " to byte " + std::to_string(dir.FileSize) +
+                                  "); adding files would change what it holds, so nothing was changed.");
+    }
+}
+
 // The count and directory of an archive holding the entries in order, their data back to back.
 std::vector<std::uint8_t> PackedHead(const std::vector<PlannedEntry>& entries) {
     const auto count = static_cast<std::int64_t>(entries.size());
@@ -217,6 +241,7 @@ EditResult AddFiles(const fs::path& archive, const ArchiveDirectory& seen,
         for (const PackSource& source : sources)
             size += source.Size;
         CheckArchiveLimits(n + k, size);
+        RequireSameBytesAfterAppend(dir, k, size);
         head = dir.Head;
         const std::vector<std::uint8_t> count = CountBytes(n + k);
         std::copy(count.begin(), count.end(), head.begin());

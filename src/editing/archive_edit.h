@@ -65,7 +65,8 @@ bool AddClashes(const ArchiveDirectory& directory, std::span<const PackableFile>
 // With a clash it is rebuilt: every old entry keeps its bytes in directory order, except that a file
 // whose name equals an entry's (letter case ignored; the first such entry, once) takes that entry's place
 // with its contents; the other files follow at the end. A rebuild is refused when an old entry's data
-// lies outside the file, as it would be lost.
+// lies outside the file, as it would be lost. An append is refused when an old entry would read other
+// bytes afterwards: its data lies in the directory, or outside the file where the move would bring it in.
 EditResult AddFiles(const std::filesystem::path& archive, const ArchiveDirectory& seen,
                     std::span<const PackableFile> files, const EditProgress& progress = {});
 

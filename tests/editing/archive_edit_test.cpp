@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <tuple>
 #include <unistd.h>
 
 using namespace kelvot;
@@ -167,6 +168,38 @@ TEST_F(ArchiveEditTest, RefusalsLeaveTheArchiveAsItWas) {
     EXPECT_EQ(ReadBytes(archive), BuildArchive({{"A.MIP", Bytes("aa")}, {"C.MIP", Bytes("cc")}}));
     WriteFile(archive, old);
     EXPECT_FALSE(Add(archive, {Source("D.MIP", Bytes("d"))}).Repacked);
+}
+
+TEST_F(ArchiveEditTest, AnAppendThatWouldChangeWhatAnEntryReadsIsRefused) {
+    // B.MIP's record is made to point elsewhere; the archive is 89 bytes, its data area from byte 83.
+    const auto withB = [](std::uint32_t offset, std::uint32_t size) {
+        auto bytes = BuildArchive({{"A.MIP", Bytes("aa")}, {"B.MIP", Bytes("bb")}, {"C.MIP", Bytes("cc")}});
+        PutU32(bytes, RecordStart(1) + kSizeField, size);
+        PutU32(bytes, RecordStart(1) + kOffsetField, offset);
+        return bytes;
+    };
+    const fs::path big = Source("BIG.TXT", std::vector<std::uint8_t>(1000, 'x'));
+    const fs::path small = Source("S.TXT", Bytes("s"));
+    auto refusal = [](std::uint32_t offset, std::uint32_t size) {
+        return "Entry 1 (\"B.MIP\") has its data outside the data area of the file (offset " +
+               std::to_string(offset) + ", size " + std::to_string(size) +
+               "; the data area runs from byte 83 to byte 89); adding files would change what it holds, so "
+               "nothing was changed.";
+    };
+    // Past the end, where the new file's bytes would come; moved past 2^32 to the start; in the directory.
+    for (const auto& [offset, size, file] :
+         {std::tuple{1000u, 2u, big}, {0xFFFFFFF0u, 2u, small}, {20u, 4u, small}}) {
+        const auto old = withB(offset, size);
+        const fs::path archive = Archive(old);
+        EXPECT_EQ(Failure([&] { Add(archive, {file}); }), refusal(offset, size));
+        EXPECT_EQ(ReadBytes(archive), old);
+    }
+    // Outside the file and still outside afterwards, or empty: appended.
+    for (const auto& [offset, size] : {std::pair{1000u, 2u}, {83u, 0x80000000u}, {0u, 0u}}) {
+        const fs::path archive = Archive(withB(offset, size));
+        EXPECT_FALSE(Add(archive, {small}).Repacked);
+        EXPECT_EQ(LoadArchive(archive).EntryInsideFile(1), size == 0);
+    }
 }
 
 TEST_F(ArchiveEditTest, RefusesLimitsAndWritesNothing) {
