@@ -2,12 +2,20 @@
 
 // Runs kelvot-cli as a separate process and collects what it printed and how it ended.
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 struct CliResult {
-    int status = -1;
+    int status = -1;       // the exit status; -1 when it did not exit by itself
+    int signal = 0;        // the signal that ended it, if one did
+    bool timedOut = false; // still running when its time was up, and then killed
     std::string out, err;
 };
 
-CliResult RunCli(const std::vector<std::string>& args);
+struct CliLimits {
+    int seconds = 0;              // 0: no limit
+    std::size_t addressSpace = 0; // bytes of address space it may use; 0: no limit
+};
+
+CliResult RunCli(const std::vector<std::string>& args, const CliLimits& limits = {});

@@ -1,0 +1,266 @@
+// Every command of kelvot-cli on every archive of the hostile set: each ends by itself within its time
+// with status 0 and a sound result, or status 1 and a clear message; none is ended by a signal, writes
+// outside the folder it was given (or anywhere but the archive, for the edits), or changes the archive
+// when it fails. Without the sanitizers the program gets 1 GiB of address space, so an allocation sized
+// by a number read from the file without a check fails loudly.
+
+#include "archive/archive_model.h"
+#include "archive/codepage.h"
+#include "archive/dat_format.h"
+#include "archive/error.h"
+#include "archive/file_system.h"
+#include "archive/verify.h"
+#include "archive_builder.h"
+#include "editing/packing.h"
+#include "hostile_archives.h"
+#include "run_cli.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+using namespace kelvot;
+using namespace kelvot::testkit;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Tree = std::map<fs::path, Bytes>;
+
+// Every file under the root but those under `skip`, with its bytes.
+Tree Snapshot(const fs::path& root, const fs::path& skip) {
+    Tree tree;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        if (it->path() == skip) {
+            it.disable_recursion_pending();
+        } else if (!it->is_directory()) {
+            tree[fs::relative(it->path(), root)] = ReadWholeFile(it->path());
+        }
+    }
+    return tree;
+}
+
+CliLimits Limits() {
+#if defined(__SANITIZE_ADDRESS__)
+    return {120, 0}; // the sanitizer reserves far more address space than it uses
+#else
+    return {60, std::size_t{1} << 30};
+#endif
+}
+
+// One line or more, each "kelvot-cli: <sentence>", none a library's own exception text.
+bool ClearMessage(const std::string& err) {
+    if (err.empty() || err.back() != '\n') return false;
+    for (std::size_t start = 0; start < err.size();) {
+        const std::size_t end = err.find('\n', start);
+        const std::string line = err.substr(start, end - start);
+        if (!line.starts_with("kelvot-cli: ") || line.size() < 20) return false;
+        for (const char* internal : {"std::", "bad_alloc", "basic_string", "_M_", "vector", "json.exception"})
+            if (line.find(internal) != std::string::npos) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+bool IsImageFile(const Bytes& file) {
+    const auto u32 = [&](std::size_t at) {
+        return file[at] | file[at + 1] << 8 | file[at + 2] << 16 |
+               static_cast<std::uint32_t>(file[at + 3]) << 24;
+    };
+    if (file.size() >= 54 && file[0] == 'B' && file[1] == 'M') return u32(2) == file.size();
+    return file.size() >= 4 && file[0] == 0xFF && file[1] == 0xD8 && file[file.size() - 2] == 0xFF &&
+           file.back() == 0xD9;
+}
+
+class HostileCli : public ::testing::TestWithParam<std::size_t> {
+  protected:
+    void SetUp() override {
+        hostile = HostileArchives()[GetParam()];
+        fs::create_directories(root / "a");
+        fs::create_directories(root / "in");
+        WriteFile(root / "in" / "NEW.TXT", Bytes(300, 'n'));
+        try {
+            model = LoadArchive(hostile.bytes);
+        } catch (const KelvotError&) {
+        }
+    }
+
+    // Runs one command on a fresh copy of the archive and checks what every command must hold.
+    CliResult Run(const std::vector<std::string>& args, bool edits = false) {
+        std::string line;
+        for (const auto& a : args)
+            line += " " + a;
+        SCOPED_TRACE("kelvot-cli" + line);
+        WriteFile(archive, hostile.bytes);
+        fs::remove_all(dest);
+        Tree before = Snapshot(root.path(), dest);
+        const CliResult r = RunCli(args, Limits());
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.signal, 0) << r.err;
+        EXPECT_TRUE(r.status == 0 || r.status == 1) << r.status << ": " << r.err;
+        // verify reports the problems it found on stdout; every other failure is a message.
+        if (r.status != 0 && !(args[0] == "verify" && r.err.empty() && !r.out.empty())) {
+            EXPECT_TRUE(ClearMessage(r.err)) << r.err;
+        }
+        Tree after = Snapshot(root.path(), dest);
+        if (edits && r.status == 0) {
+            before.erase("ARCH.DAT");
+            after.erase("ARCH.DAT");
+        }
+        EXPECT_EQ(after, before) << "a file outside the folder given was written, changed or removed";
+        EXPECT_FALSE(fs::exists(kAbsoluteEscape));
+        return r;
+    }
+
+    // Names of entries to give the commands: the first, the last and a picture, as text.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        if (!model) return {"X.TXT"};
+        auto add = [&](std::int32_t i) {
+            const std::string name = Cp1252ToUtf8(model->Directory.EntryNames[i]);
+            if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end())
+                names.push_back(name);
+        };
+        add(0);
+        add(model->EntryCount - 1);
+        for (std::int32_t i = 0; i < model->EntryCount; ++i)
+            if (IsPicture(model->Directory.EntryTypes[i])) {
+                add(i);
+                break;
+            }
+        return names;
+    }
+
+    // After a successful edit: every entry kept (old index -> new index) reads what it read before, or
+    // still lies outside the file if it did. A rename writes a name field in place, so an entry whose data
+    // covers that field (`written`) reads the new name.
+    void ExpectKept(const std::map<std::int32_t, std::int32_t>& kept, std::int64_t written = -1) {
+        ASSERT_TRUE(model.has_value());
+        const ArchiveModel now = LoadArchive(archive);
+        EXPECT_TRUE(VerifyArchive(now.ArchiveImage).size() <= VerifyArchive(hostile.bytes).size());
+        for (const auto& [i, j] : kept) {
+            SCOPED_TRACE("entry " + std::to_string(i) + " -> " + std::to_string(j));
+            ASSERT_LT(j, now.EntryCount);
+            EXPECT_EQ(model->EntryInsideFile(i), now.EntryInsideFile(j));
+            const std::int64_t offset = model->Directory.EntryOffsets[i];
+            if (written >= offset && written < offset + model->Directory.EntrySizes[i]) continue;
+            if (model->EntryInsideFile(i) && now.EntryInsideFile(j)) {
+                const auto a = model->EntryBytes(i), b = now.EntryBytes(j);
+                EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin(), b.end()));
+            }
+        }
+    }
+
+    std::map<std::int32_t, std::int32_t> AllKept(std::int32_t except = -1) const {
+        std::map<std::int32_t, std::int32_t> kept;
+        for (std::int32_t i = 0; model && i < model->EntryCount; ++i)
+            if (i != except) kept[i] = i;
+        return kept;
+    }
+
+    TempFolder root;
+    HostileArchive hostile;
+    std::optional<ArchiveModel> model;
+    const fs::path archive = root / "ARCH.DAT";
+    const fs::path dest = root / "a" / "b"; // entries climbing two folders up land in the root
+};
+
+} // namespace
+
+TEST_P(HostileCli, ListInfoAndVerify) {
+    const std::string a = archive.string();
+    for (const char* filter : {"all", "images"}) {
+        const CliResult r = Run({"list", a, "--filter", filter});
+        EXPECT_EQ(r.status == 0, model.has_value());
+    }
+    const CliResult json = Run({"list", a, "--json"});
+    if (json.status == 0) {
+        EXPECT_EQ(nlohmann::json::parse(json.out).size(), static_cast<std::size_t>(model->EntryCount));
+    }
+    const bool sound = VerifyArchive(hostile.bytes).empty();
+    EXPECT_EQ(Run({"verify", a}).status, sound ? 0 : 1);
+    const CliResult verified = Run({"verify", a, "--json"});
+    EXPECT_EQ(nlohmann::json::parse(verified.out).at("ok"), sound);
+    for (const std::string& name : Names()) {
+        EXPECT_EQ(Run({"info", a, name}).status == 0, model.has_value());
+        const CliResult info = Run({"info", a, name, "--json"});
+        if (info.status == 0) {
+            EXPECT_EQ(nlohmann::json::parse(info.out).at("panels").size(), 7u);
+        }
+    }
+}
+
+TEST_P(HostileCli, ExtractWritesEntriesByteForByteInsideTheFolderOnly) {
+    const std::string a = archive.string(), d = dest.string();
+    std::vector<std::vector<std::string>> runs = {{"extract", a, d}};
+    for (const std::string& name : Names())
+        runs.push_back({"extract", a, d, name});
+    for (const auto& args : runs) {
+        Run(args);
+        if (!fs::exists(dest)) continue;
+        ASSERT_TRUE(model.has_value());
+        std::multimap<std::string, std::int32_t> entries; // file name -> the entries that would write it
+        for (std::int32_t i = 0; i < model->EntryCount; ++i)
+            entries.emplace(Cp1252ToUtf8(model->Directory.EntryNames[i]), i);
+        for (const auto& [path, bytes] : Snapshot(dest, {})) {
+            bool matches = false; // some entry of that name holds exactly these bytes
+            const auto [first, last] = entries.equal_range(path.string());
+            for (auto it = first; it != last && !matches; ++it) {
+                const auto entry = model->EntryBytes(it->second);
+                matches = model->EntryInsideFile(it->second) &&
+                          std::equal(entry.begin(), entry.end(), bytes.begin(), bytes.end());
+            }
+            EXPECT_TRUE(matches) << path;
+        }
+    }
+}
+
+TEST_P(HostileCli, ExportWritesWholeImageFilesInsideTheFolderOnly) {
+    const std::string a = archive.string(), d = dest.string();
+    for (const char* format : {"bmp", "jpg"}) {
+        Run({"export", a, d, "--format", format});
+        if (!fs::exists(dest)) continue;
+        for (const auto& [path, bytes] : Snapshot(dest, {}))
+            EXPECT_TRUE(IsImageFile(bytes)) << path;
+    }
+}
+
+TEST_P(HostileCli, EditsKeepWhatEveryEntryReadsOrChangeNothing) {
+    const std::string a = archive.string();
+    const std::string name = Names()[0];
+    // The entry the name stands for, and the map of the others when it is taken out.
+    const auto cp1252 = Utf8ToCp1252(name);
+    const std::int32_t named = model && cp1252 ? model->FindEntry(*cp1252).value_or(-1) : -1;
+    if (Run({"add", a, (root / "in" / "NEW.TXT").string()}, true).status == 0) ExpectKept(AllKept());
+    // A file of the entry's name takes its place in a rebuilt archive.
+    if (named >= 0 && PackableName(name)) {
+        WriteFile(root / "in" / name, Bytes(10, 'r'));
+        if (Run({"add", a, (root / "in" / name).string()}, true).status == 0) ExpectKept(AllKept(named));
+        fs::remove(root / "in" / name);
+    }
+    if (Run({"remove", a, name}, true).status == 0) {
+        ASSERT_GE(named, 0);
+        std::map<std::int32_t, std::int32_t> kept;
+        for (std::int32_t i = 0; i < model->EntryCount; ++i)
+            if (i != named) kept[i] = i < named ? i : i - 1;
+        ExpectKept(kept);
+    }
+    if (Run({"rename", a, name, "RENAMED.TXT"}, true).status == 0) {
+        ASSERT_GE(named, 0);
+        ExpectKept(AllKept(), RecordStart(named) + kNameField);
+        EXPECT_EQ(ReadWholeFile(archive).size(), hostile.bytes.size());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Set, HostileCli, ::testing::Range<std::size_t>(0, HostileArchives().size()),
+                         [](const ::testing::TestParamInfo<std::size_t>& info) {
+                             const std::string file = HostileArchives()[info.param].name;
+                             std::string name;
+                             for (const char c : file)
+                                 if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+                             return name;
+                         });
