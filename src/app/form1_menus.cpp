@@ -114,15 +114,18 @@ void Form1::List1_MouseUp(Qt::MouseButton button, const QPoint& globalPosition) 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == windowHandle() && event->type() == QEvent::Wheel)
         MouseWheel(static_cast<QWheelEvent*>(event)->angleDelta().y()); // then passed on as usual
-    if (watched == List1->viewport()) {
-        const auto type = event->type();
+    const auto type = event->type();
+    // Only mouse button events are QMouseEvents; the viewport sees paint, resize and other events too.
+    if (watched == List1->viewport() &&
+        (type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonPress ||
+         type == QEvent::MouseButtonDblClick)) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (type == QEvent::MouseButtonRelease)
+        if (type == QEvent::MouseButtonRelease) {
             List1_MouseUp(mouse->button(), mouse->globalPosition().toPoint());
-        // The right button raises the pop-up menu for the lines already selected; it selects nothing.
-        if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) &&
-            mouse->button() == Qt::RightButton)
+        } else if (mouse->button() == Qt::RightButton) {
+            // The right button raises the pop-up menu for the lines already selected; it selects nothing.
             return true;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }
