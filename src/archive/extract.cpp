@@ -24,13 +24,13 @@ std::string NotExtracted(std::int32_t index, std::string_view name, const std::s
 
 } // namespace
 
-std::vector<std::int32_t> AllEntries(const ArchiveModel& model) {
+std::vector<std::int32_t> AllEntries(const ArchiveListing& model) {
     std::vector<std::int32_t> indices(static_cast<std::size_t>(model.EntryCount));
     std::iota(indices.begin(), indices.end(), 0);
     return indices;
 }
 
-std::vector<std::int32_t> EntriesNamed(const ArchiveModel& model, const std::vector<std::string>& names) {
+std::vector<std::int32_t> EntriesNamed(const ArchiveListing& model, const std::vector<std::string>& names) {
     std::vector<std::int32_t> indices;
     std::string missing;
     int missingCount = 0;
@@ -48,7 +48,7 @@ std::vector<std::int32_t> EntriesNamed(const ArchiveModel& model, const std::vec
     return indices;
 }
 
-OutputResult ExtractEntries(const ArchiveModel& model, const fs::path& archiveFile,
+OutputResult ExtractEntries(const ArchiveListing& model, const fs::path& archiveFile,
                             const std::vector<std::int32_t>& indices, const fs::path& folder,
                             const Progress& progress) {
     // The bytes come from the file on disk, opened once for the whole run.

@@ -14,12 +14,12 @@
 namespace kelvot {
 
 // Every entry in directory order: what Extract All writes.
-std::vector<std::int32_t> AllEntries(const ArchiveModel& model);
+std::vector<std::int32_t> AllEntries(const ArchiveListing& model);
 
 // For each name, in the order given, the first entry in directory order whose name equals it ignoring
 // letter case, the way the window finds the entry of a list line. Names are text as the user reads it
 // (UTF-8). Throws KelvotError naming every name that matches no entry.
-std::vector<std::int32_t> EntriesNamed(const ArchiveModel& model, const std::vector<std::string>& names);
+std::vector<std::int32_t> EntriesNamed(const ArchiveListing& model, const std::vector<std::string>& names);
 
 // Writes the entries `indices`, in that order, into `folder`, reading their bytes from `archiveFile`
 // (opened once for the whole run). Existing files are replaced, read-only ones too; names equal ignoring
@@ -30,7 +30,7 @@ std::vector<std::int32_t> EntriesNamed(const ArchiveModel& model, const std::vec
 // written. An entry of length 0 becomes an empty file. A failure of the file system (the archive cannot
 // be read, the folder cannot be written) stops the run with KelvotError: the files written before it stay,
 // and no partial file is left.
-OutputResult ExtractEntries(const ArchiveModel& model, const std::filesystem::path& archiveFile,
+OutputResult ExtractEntries(const ArchiveListing& model, const std::filesystem::path& archiveFile,
                             const std::vector<std::int32_t>& indices, const std::filesystem::path& folder,
                             const Progress& progress = {});
 

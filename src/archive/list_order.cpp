@@ -58,7 +58,7 @@ SortKey KeyOf(std::string_view name) {
 
 } // namespace
 
-std::vector<std::int32_t> SortedEntries(const ArchiveModel& model) {
+std::vector<std::int32_t> SortedEntries(const ArchiveListing& model) {
     std::vector<std::int32_t> order(model.EntryCount);
     std::iota(order.begin(), order.end(), 0);
     const auto& names = model.Directory.EntryNames;
@@ -82,7 +82,7 @@ std::vector<std::int32_t> SortedEntries(const ArchiveModel& model) {
     return order;
 }
 
-std::vector<std::int32_t> ApplyTypeFilter(const ArchiveModel& model, std::vector<std::int32_t> indices,
+std::vector<std::int32_t> ApplyTypeFilter(const ArchiveListing& model, std::vector<std::int32_t> indices,
                                           TypeFilter filter) {
     if (filter == TypeFilter::All) return indices;
     std::erase_if(indices, [&](std::int32_t i) {
@@ -92,7 +92,7 @@ std::vector<std::int32_t> ApplyTypeFilter(const ArchiveModel& model, std::vector
     return indices;
 }
 
-std::vector<std::int32_t> ListedEntries(const ArchiveModel& model, TypeFilter filter) {
+std::vector<std::int32_t> ListedEntries(const ArchiveListing& model, TypeFilter filter) {
     return ApplyTypeFilter(model, SortedEntries(model), filter);
 }
 

@@ -22,12 +22,12 @@ bool FilterKeeps(TypeFilter filter, EntryType type);
 std::optional<TypeFilter> ParseTypeFilter(std::string_view word);
 
 // Directory indices of all entries in list order.
-std::vector<std::int32_t> SortedEntries(const ArchiveModel& model);
+std::vector<std::int32_t> SortedEntries(const ArchiveListing& model);
 // Keeps the indices whose name stands for a type the filter wants; the type of a name is the type of
 // the first entry of that name.
-std::vector<std::int32_t> ApplyTypeFilter(const ArchiveModel& model, std::vector<std::int32_t> indices,
+std::vector<std::int32_t> ApplyTypeFilter(const ArchiveListing& model, std::vector<std::int32_t> indices,
                                           TypeFilter filter);
 // The list's lines as directory indices: sorted, then filtered.
-std::vector<std::int32_t> ListedEntries(const ArchiveModel& model, TypeFilter filter);
+std::vector<std::int32_t> ListedEntries(const ArchiveListing& model, TypeFilter filter);
 
 } // namespace kelvot

@@ -24,7 +24,7 @@ void AddInfoCommand(CLI::App& app, int& status) {
         ->check(CLI::IsMember({"all", "images", "3do", "mip", "pbf", "srb"}, CLI::ignore_case));
     cmd->add_flag("--json", *json, "Print the panels and the picture's header as JSON");
     cmd->callback([=, &status] {
-        const ArchiveModel model = LoadArchive(*archive);
+        const ArchiveListing model = LoadArchiveListing(*archive);
         const auto name = Utf8ToCp1252(*nameText);
         const auto index = name ? model.FindEntry(*name) : std::nullopt;
         if (!index) throw KelvotError(kNoSuchEntry, "No entry is named " + *nameText + ".");
@@ -40,7 +40,8 @@ void AddInfoCommand(CLI::App& app, int& status) {
                               *nameText + " is not listed under the filter " + *filterWord + ".");
 
         const EntryType type = dir.EntryTypes[*index];
-        const EntryBytes entry = model.EntryBytes(*index);
+        EntryReader reader(model, *archive);
+        const EntryBytes entry = reader.Read(*index);
         const auto panels = StatusPanelTexts({type, dir.EntryNames[*index], entry, dir.EntrySizes[*index],
                                               lineNumber, static_cast<std::int32_t>(lines.size())},
                                              ".");

@@ -18,7 +18,7 @@ void AddListCommand(CLI::App& app, int& status) {
         ->check(CLI::IsMember({"all", "images", "3do", "mip", "pbf", "srb"}, CLI::ignore_case));
     cmd->add_flag("--json", *json, "Print a JSON array of the entries");
     cmd->callback([=, &status] {
-        const ArchiveModel model = LoadArchive(*archive);
+        const ArchiveListing model = LoadArchiveListing(*archive);
         const auto lines = ListedEntries(model, ParseTypeFilter(*filterWord).value_or(TypeFilter::All));
         const DirectoryTable& dir = model.Directory;
         if (*json) {

@@ -7,6 +7,7 @@
 #include "archive/list_order.h"
 #include "export/bmp_writer.h"
 
+#include <functional>
 #include <unordered_set>
 
 namespace kelvot {
@@ -26,20 +27,29 @@ std::string NotExported(std::int32_t index, std::string_view name, const std::st
     return "\"" + Cp1252ToUtf8(name) + "\" (entry " + std::to_string(index) + ") was not exported: " + why;
 }
 
-// The decoded picture of a picture entry, or why there is none.
+// An entry's bytes, cut to the file: from the archive loaded whole, or read by range. They stay valid
+// until the next entry is asked for.
+using EntrySource = std::function<EntryBytes(std::int32_t index)>;
+
+// The decoded picture of a picture entry and the bytes it came from, or why there is none.
 struct Decoded {
     std::optional<ImageState> picture;
     std::uint8_t code = 0;
+    EntryBytes entry;
     std::string problem;
 };
 
-Decoded DecodeForExport(const ArchiveModel& model, std::int32_t index, PictureKind kind) {
+Decoded DecodeForExport(const ArchiveListing& listing, const EntrySource& bytesOf, std::int32_t index,
+                        PictureKind kind) {
     Decoded d;
-    const EntryBytes entry = model.EntryBytes(index);
-    const auto code = ReadFormatCode(kind, entry);
-    if (!model.EntryInsideFile(index)) {
+    if (!listing.EntryInsideFile(index)) {
         d.problem = "its data lies outside the archive file.";
-    } else if (!code) {
+        return d;
+    }
+    const EntryBytes entry = bytesOf(index);
+    d.entry = entry;
+    const auto code = ReadFormatCode(kind, entry);
+    if (!code) {
         d.problem = "it is too short to hold a picture header.";
     } else if (!PixelFormatOf(*code)) {
         d.problem =
@@ -52,9 +62,10 @@ Decoded DecodeForExport(const ArchiveModel& model, std::int32_t index, PictureKi
     return d;
 }
 
-OutputResult Export(const ArchiveModel& model, const std::vector<std::int32_t>& indices,
-                    const fs::path& folder, const Job& job, const Progress& progress) {
-    const DirectoryTable& dir = model.Directory;
+OutputResult Export(const ArchiveListing& listing, const EntrySource& bytesOf,
+                    const std::vector<std::int32_t>& indices, const fs::path& folder, const Job& job,
+                    const Progress& progress) {
+    const DirectoryTable& dir = listing.Directory;
     FolderWriter writer(folder);
     OutputResult result;
     const auto total = static_cast<std::int32_t>(indices.size());
@@ -73,12 +84,12 @@ OutputResult Export(const ArchiveModel& model, const std::vector<std::int32_t>& 
             // 3DO and OTH entries are not pictures: nothing to write.
         } else if (!IsSafeFileName(name) || !IsSafeFileName(colourName) || !IsSafeFileName(maskName)) {
             report("its name cannot be used as a file name.");
-        } else if (Decoded d = DecodeForExport(model, i, *kind); !d.picture) {
+        } else if (Decoded d = DecodeForExport(listing, bytesOf, i, *kind); !d.picture) {
             report(d.problem);
         } else if (job.target == Target::Bmp) {
             std::optional<ImageState> mask;
             if (HasExportMask(*kind, d.code)) {
-                mask = DecodeExportMask(*kind, model.EntryBytes(i));
+                mask = DecodeExportMask(*kind, d.entry);
                 if (!mask) report("its mask does not fit in the entry's bytes.");
             }
             if (!HasExportMask(*kind, d.code) || mask) {
@@ -97,6 +108,14 @@ OutputResult Export(const ArchiveModel& model, const std::vector<std::int32_t>& 
         if (progress) progress(k + 1, total);
     }
     return result;
+}
+
+EntrySource InMemory(const ArchiveModel& model) {
+    return [&model](std::int32_t index) { return model.EntryBytes(index); };
+}
+
+EntrySource ByRange(EntryReader& reader) {
+    return [&reader](std::int32_t index) { return reader.Read(index); };
 }
 
 } // namespace
@@ -138,7 +157,7 @@ std::optional<ImageState> DecodeExportMask(PictureKind kind, EntryBytes entry) {
     return mask;
 }
 
-std::vector<std::int32_t> PictureEntries(const ArchiveModel& model) {
+std::vector<std::int32_t> PictureEntries(const ArchiveListing& model) {
     std::vector<std::int32_t> firsts;
     std::unordered_set<std::int32_t> seen;
     for (const std::int32_t line : ListedEntries(model, TypeFilter::AllImages)) {
@@ -150,12 +169,26 @@ std::vector<std::int32_t> PictureEntries(const ArchiveModel& model) {
 
 OutputResult ExportAsBmp(const ArchiveModel& model, const std::vector<std::int32_t>& indices,
                          const fs::path& folder, const Progress& progress) {
-    return Export(model, indices, folder, {Target::Bmp}, progress);
+    return Export(model, InMemory(model), indices, folder, {Target::Bmp}, progress);
 }
 
 OutputResult ExportAsJpeg(const ArchiveModel& model, const std::vector<std::int32_t>& indices,
                           const fs::path& folder, JpegQuality quality, const Progress& progress) {
-    return Export(model, indices, folder, {Target::Jpeg, quality}, progress);
+    return Export(model, InMemory(model), indices, folder, {Target::Jpeg, quality}, progress);
+}
+
+OutputResult ExportAsBmp(const ArchiveListing& listing, const fs::path& archiveFile,
+                         const std::vector<std::int32_t>& indices, const fs::path& folder,
+                         const Progress& progress) {
+    EntryReader reader(listing, archiveFile);
+    return Export(listing, ByRange(reader), indices, folder, {Target::Bmp}, progress);
+}
+
+OutputResult ExportAsJpeg(const ArchiveListing& listing, const fs::path& archiveFile,
+                          const std::vector<std::int32_t>& indices, const fs::path& folder,
+                          JpegQuality quality, const Progress& progress) {
+    EntryReader reader(listing, archiveFile);
+    return Export(listing, ByRange(reader), indices, folder, {Target::Jpeg, quality}, progress);
 }
 
 } // namespace kelvot

@@ -33,7 +33,7 @@ std::optional<ImageState> DecodeExportMask(PictureKind kind, EntryBytes entry);
 
 // The first entry of every name that stands for a picture, in the window's list order: what the export
 // writes when every line of the "All image files" list is selected.
-std::vector<std::int32_t> PictureEntries(const ArchiveModel& model);
+std::vector<std::int32_t> PictureEntries(const ArchiveListing& model);
 
 // Export the entries `indices` in that order into `folder`. Entries that are not pictures are passed over
 // without a word. A picture that cannot be exported (a name that cannot be a file name inside the folder,
@@ -46,5 +46,13 @@ OutputResult ExportAsBmp(const ArchiveModel& model, const std::vector<std::int32
 OutputResult ExportAsJpeg(const ArchiveModel& model, const std::vector<std::int32_t>& indices,
                           const std::filesystem::path& folder, JpegQuality quality,
                           const Progress& progress = {});
+// The same from an archive's listing alone, reading each entry's bytes from `archiveFile` by range (the
+// file opened once): what the command line does, so a large archive is never read whole.
+OutputResult ExportAsBmp(const ArchiveListing& listing, const std::filesystem::path& archiveFile,
+                         const std::vector<std::int32_t>& indices, const std::filesystem::path& folder,
+                         const Progress& progress = {});
+OutputResult ExportAsJpeg(const ArchiveListing& listing, const std::filesystem::path& archiveFile,
+                          const std::vector<std::int32_t>& indices, const std::filesystem::path& folder,
+                          JpegQuality quality, const Progress& progress = {});
 
 } // namespace kelvot
