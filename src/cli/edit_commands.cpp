@@ -4,6 +4,7 @@
 #include "archive/dat_format.h"
 #include "archive/error.h"
 #include "cli/commands.h"
+#include "cli/progress.h"
 #include "editing/archive_edit.h"
 #include "editing/name_checks.h"
 #include "editing/packing.h"
@@ -61,7 +62,9 @@ void AddCreate(CLI::App& app, int& status) {
     cmd->callback([=, &status] {
         const std::string accepted = AcceptedOrThrow(
             CheckNewArchiveName(*name), "No DAT file was created: a name before .dat is needed.");
-        const CreateResult result = CreateArchive(*folder, accepted);
+        TerminalProgress shown("create");
+        const CreateResult result = CreateArchive(*folder, accepted, shown.Bytes());
+        shown.Done();
         if (!result.Created)
             throw KelvotError(ENOENT,
                               "No DAT file was created: " + *folder + " holds no file that can be packed.");
@@ -87,7 +90,9 @@ void AddAdd(CLI::App& app, int& status) {
                          "or 3 characters, not dat, is needed.\n";
         if (candidates.Packable.empty())
             throw KelvotError(EINVAL, "Nothing was added: none of the files can be packed.");
-        const EditResult result = AddFiles(*archive, dir, candidates.Packable);
+        TerminalProgress shown("add");
+        const EditResult result = AddFiles(*archive, dir, candidates.Packable, shown.Bytes());
+        shown.Done();
         PrintResult(*archive, result.EntryCount, result.FileSize,
                     result.Repacked ? "rebuilt" : "appended to");
         status = 0;
@@ -106,7 +111,9 @@ void AddRemove(CLI::App& app, int& status) {
         std::vector<std::int32_t> indices;
         for (const std::string& name : *names)
             indices.push_back(EntryNamed(dir, name));
-        const EditResult result = RemoveEntries(*archive, dir, indices);
+        TerminalProgress shown("remove");
+        const EditResult result = RemoveEntries(*archive, dir, indices, shown.Bytes());
+        shown.Done();
         PrintResult(*archive, result.EntryCount, result.FileSize, "rebuilt");
         status = 0;
     });

@@ -3,6 +3,7 @@
 #include "archive/extract.h"
 #include "cli/commands.h"
 #include "cli/output_report.h"
+#include "cli/progress.h"
 #include "export/jpeg_export.h"
 #include "export/picture_export.h"
 
@@ -30,11 +31,16 @@ void AddExportCommand(CLI::App& app, int& status) {
         const bool jpeg = NamesEqualIgnoringCase(*format, "jpg");
         if (!jpeg && qualityOption->count() > 0)
             throw CLI::ValidationError("--quality", "applies to --format jpg only");
-        const ArchiveModel model = LoadArchive(*archive);
+        // The directory alone: each picture is read from the file by range.
+        const ArchiveListing model = LoadArchiveListing(*archive);
         const auto indices = names->empty() ? PictureEntries(model) : EntriesNamed(model, *names);
         const auto folder = MakeFolder(*dest);
-        status = ReportProblems(jpeg ? ExportAsJpeg(model, indices, folder, StoredJpegQuality(*quality))
-                                     : ExportAsBmp(model, indices, folder));
+        TerminalProgress shown("export");
+        const OutputResult result = jpeg ? ExportAsJpeg(model, *archive, indices, folder,
+                                                        StoredJpegQuality(*quality), shown.Entries())
+                                         : ExportAsBmp(model, *archive, indices, folder, shown.Entries());
+        shown.Done();
+        status = ReportProblems(result);
     });
 }
 

@@ -3,6 +3,7 @@
 #include "archive/extract.h"
 #include "cli/commands.h"
 #include "cli/output_report.h"
+#include "cli/progress.h"
 
 namespace kelvot::cli {
 
@@ -16,10 +17,14 @@ void AddExtractCommand(CLI::App& app, int& status) {
     cmd->add_option("NAME", *names,
                     "Entries to extract (letter case ignored); every entry when none is given");
     cmd->callback([=, &status] {
-        const ArchiveModel model = LoadArchive(*archive);
+        // The directory alone: the entries are copied from the file by range.
+        const ArchiveListing model = LoadArchiveListing(*archive);
         const auto indices = names->empty() ? AllEntries(model) : EntriesNamed(model, *names);
         const auto folder = MakeFolder(*dest);
-        status = ReportProblems(ExtractEntries(model, *archive, indices, folder));
+        TerminalProgress shown("extract");
+        const OutputResult result = ExtractEntries(model, *archive, indices, folder, shown.Entries());
+        shown.Done();
+        status = ReportProblems(result);
     });
 }
 

@@ -1,0 +1,114 @@
+// Progress of the long commands: shown on stderr when it is a terminal, erased at the end, and nothing
+// at all when stderr is a file.
+
+#include "archive_builder.h"
+#include "picture_builder.h"
+#include "run_cli.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <pty.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace kelvot;
+using namespace kelvot::testkit;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs kelvot-cli with a pseudo-terminal as stdin, stdout and stderr; everything it wrote there.
+std::string RunOnTerminal(const std::vector<std::string>& args) {
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        std::vector<char*> argv{const_cast<char*>(KELVOT_CLI)};
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(KELVOT_CLI, argv.data());
+        ::_exit(127);
+    }
+    if (pid < 0) {
+        ADD_FAILURE() << "no pseudo-terminal";
+        return {};
+    }
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    // Reading ends with EIO once the program has ended and the terminal has no writer left.
+    while ((n = ::read(master, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<std::size_t>(n));
+    ::close(master);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << text;
+    return text;
+}
+
+// The data each command works on, in a folder of its own.
+void WriteData(const TempFolder& dir) {
+    std::vector<TestEntry> entries;
+    for (int i = 0; i < 40; ++i)
+        entries.push_back({"P" + std::to_string(i) + ".MIP",
+                           EncodePicture(RandomPicture(PictureKind::Mip, std::uint8_t(i % 6), 9, 7, i))});
+    WriteFile(dir / "A.DAT", BuildArchive(entries));
+    fs::create_directory(dir / "files");
+    WriteFile(dir / "files" / "ONE.TXT", {'1'});
+    WriteFile(dir / "files" / "P3.MIP", {'3'}); // its name is taken in A.DAT: add rebuilds
+}
+
+// Every command that shows progress; each leaves the next something to do.
+std::vector<std::vector<std::string>> Commands(const TempFolder& dir) {
+    auto path = [&](const char* name) { return (dir / name).string(); };
+    return {{"extract", path("A.DAT"), path("x")},
+            {"export", path("A.DAT"), path("e"), "--format", "bmp"},
+            {"create", path("files"), "C.DAT"},
+            {"add", path("A.DAT"), path("files/P3.MIP")},
+            {"remove", path("A.DAT"), "P7.MIP"}};
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+} // namespace
+
+TEST(Progress, NothingExtraWhenStderrIsNotATerminal) {
+    TempFolder dir;
+    WriteData(dir);
+    for (const auto& args : Commands(dir)) {
+        const CliResult r = RunCli(args);
+        EXPECT_EQ(r.status, 0) << args[0] << ": " << r.err;
+        EXPECT_EQ(r.err, "") << args[0];
+        EXPECT_EQ(r.out.find_first_of("\r\033"), std::string::npos) << args[0] << ": " << r.out;
+    }
+}
+
+TEST(Progress, ShownOnATerminalAndErasedBeforeTheOutput) {
+    TempFolder shown, plain;
+    WriteData(shown);
+    WriteData(plain);
+    const auto onTerminal = Commands(shown), toFiles = Commands(plain);
+    const std::string erase = "\r\033[K";
+    for (std::size_t k = 0; k < onTerminal.size(); ++k) {
+        const std::string& command = onTerminal[k][0];
+        const std::string text = RunOnTerminal(onTerminal[k]);
+        // The line starts at the first step and is erased before anything else is printed.
+        ASSERT_EQ(text.rfind(erase + command + ": ", 0), 0u) << command << ": " << text;
+        const bool entries = command == "extract" || command == "export";
+        EXPECT_NE(text.find(entries ? " of 40 entries" : " MiB)"), std::string::npos)
+            << command << ": " << text;
+        const std::size_t last = text.rfind(erase);
+        // What is left is the command's own output (the terminal writes "\n" as "\r\n").
+        const std::string expected = Replaced(
+            Replaced(RunCli(toFiles[k]).out, plain.path().string(), shown.path().string()), "\n", "\r\n");
+        EXPECT_EQ(text.substr(last + erase.size()), expected) << command;
+        EXPECT_EQ(text.substr(0, last).find('\n'), std::string::npos) << command << ": " << text;
+    }
+}
