@@ -58,10 +58,9 @@ SortKey KeyOf(std::string_view name) {
 
 } // namespace
 
-std::vector<std::int32_t> SortedEntries(const ArchiveListing& model) {
-    std::vector<std::int32_t> order(model.EntryCount);
+std::vector<std::int32_t> SortedNameOrder(std::span<const std::string> names) {
+    std::vector<std::int32_t> order(names.size());
     std::iota(order.begin(), order.end(), 0);
-    const auto& names = model.Directory.EntryNames;
     const bool keysFit = std::all_of(names.begin(), names.end(), [](const std::string& name) {
         return name.size() <= kKeyCharacters && name.find('\0') == std::string::npos;
     });
@@ -80,6 +79,10 @@ std::vector<std::int32_t> SortedEntries(const ArchiveListing& model) {
     for (std::size_t k = 0; k < keyed.size(); ++k)
         order[k] = keyed[k].second;
     return order;
+}
+
+std::vector<std::int32_t> SortedEntries(const ArchiveListing& model) {
+    return SortedNameOrder(model.Directory.EntryNames);
 }
 
 std::vector<std::int32_t> ApplyTypeFilter(const ArchiveListing& model, std::vector<std::int32_t> indices,

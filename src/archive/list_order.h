@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -21,6 +23,8 @@ bool FilterKeeps(TypeFilter filter, EntryType type);
 // "all", "images", "3do", "mip", "pbf", "srb" (letter case ignored).
 std::optional<TypeFilter> ParseTypeFilter(std::string_view word);
 
+// Indices into `names` in list order: sorted ignoring letter case, equal names in their given order.
+std::vector<std::int32_t> SortedNameOrder(std::span<const std::string> names);
 // Directory indices of all entries in list order.
 std::vector<std::int32_t> SortedEntries(const ArchiveListing& model);
 // Keeps the indices whose name stands for a type the filter wants; the type of a name is the type of

@@ -3,6 +3,7 @@
 #include "archive/codepage.h"
 #include "archive/error.h"
 #include "archive/file_system.h"
+#include "archive/list_order.h"
 #include "editing/name_checks.h"
 #include "editing/safe_replace.h"
 
@@ -72,6 +73,7 @@ ArchiveDirectory ReadDirectoryFrom(const FileHandle& file) {
     directory.FileSize = fileSize;
     directory.Head = std::move(model.ArchiveImage);
     directory.Names = std::move(model.Directory.EntryNames);
+    directory.Catalogue = std::move(model.Catalogue);
     return directory;
 }
 
@@ -170,16 +172,14 @@ std::span<const std::uint8_t, kNameFieldSize> ArchiveDirectory::NameField(std::i
 }
 
 std::optional<std::int32_t> ArchiveDirectory::FindEntry(std::string_view name) const {
-    for (std::int32_t i = 0; i < Count(); ++i)
-        if (NamesEqualIgnoringCase(Names[static_cast<std::size_t>(i)], name)) return i;
-    return std::nullopt;
+    return Catalogue.FirstIndex(name);
 }
 
 std::vector<std::string> ArchiveDirectory::SortedNames() const {
-    std::vector<std::string> sorted = Names;
-    std::stable_sort(sorted.begin(), sorted.end(), [](const std::string& a, const std::string& b) {
-        return CompareNamesIgnoringCase(a, b) < 0;
-    });
+    std::vector<std::string> sorted;
+    sorted.reserve(Names.size());
+    for (const std::int32_t i : SortedNameOrder(Names))
+        sorted.push_back(Names[static_cast<std::size_t>(i)]);
     return sorted;
 }
 
@@ -193,6 +193,7 @@ ArchiveDirectory DirectoryOf(const ArchiveModel& model) {
     const auto headEnd = std::min(directory.FileSize, DirectoryEnd(model.EntryCount));
     directory.Head.assign(model.ArchiveImage.begin(), model.ArchiveImage.begin() + headEnd);
     directory.Names = model.Directory.EntryNames;
+    directory.Catalogue = model.Catalogue;
     return directory;
 }
 

@@ -25,6 +25,7 @@ struct ArchiveDirectory {
     std::int64_t FileSize = 0;
     std::vector<std::uint8_t> Head; // the count and the records, as in the file
     std::vector<std::string> Names; // decoded as the loader decodes them, in directory order
+    TypeCatalogue Catalogue;        // folded name -> first entry of that name, for FindEntry
 
     std::int32_t Count() const { return static_cast<std::int32_t>(Names.size()); }
     std::uint32_t DataSize(std::int32_t index) const;

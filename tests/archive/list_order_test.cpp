@@ -1,7 +1,12 @@
+#include "archive/codepage.h"
 #include "archive/list_order.h"
 #include "archive_builder.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
 
 using namespace kelvot;
 using namespace kelvot::testkit;
@@ -48,4 +53,23 @@ TEST(ListOrder, ParsesTheCommandLineWords) {
     EXPECT_EQ(ParseTypeFilter("IMAGES"), TypeFilter::AllImages);
     EXPECT_EQ(ParseTypeFilter("3do"), TypeFilter::ThreeDO);
     EXPECT_FALSE(ParseTypeFilter("oth").has_value());
+}
+
+// The order by sort keys against the plain comparison, on names of every byte 1-255 (case pairs of
+// Windows-1252 among them), of every length up to a name field's 13 bytes, many of them equal but for case.
+TEST(ListOrder, SortKeysOrderAsTheNameComparisonDoes) {
+    std::mt19937 random(8);
+    std::vector<std::string> names;
+    for (int i = 0; i < 3000; ++i) {
+        std::string name(random() % 14, 'a');
+        for (char& c : name)
+            c = static_cast<char>(i % 3 == 0 ? "aAsS\x8A\x9A\xFF\x9F"[random() % 8] : 1 + random() % 255);
+        names.push_back(name);
+    }
+    std::vector<std::int32_t> expected(names.size());
+    std::iota(expected.begin(), expected.end(), 0);
+    std::stable_sort(expected.begin(), expected.end(), [&](std::int32_t a, std::int32_t b) {
+        return CompareNamesIgnoringCase(names[a], names[b]) < 0;
+    });
+    EXPECT_EQ(SortedNameOrder(names), expected);
 }
