@@ -1,5 +1,7 @@
 // Any bytes as an archive file: the loader, the list in every filter's order, verify, and the seven
-// status-bar texts of every line, as the window and `kelvot-cli list`, `info` and `verify` use them.
+// status-bar texts of every line, as the window and `kelvot-cli list`, `info` and `verify` use them; and
+// the listing the command line reads from the file without the entries' bytes, which must agree with the
+// whole load column for column and byte for byte.
 
 #include "archive/archive_model.h"
 #include "archive/codepage.h"
@@ -13,6 +15,8 @@
 #include "images/status_text.h"
 
 #include <algorithm>
+#include <sys/mman.h>
+#include <unistd.h>
 
 using namespace kelvot;
 using kelvot::fuzz::IsUtf8;
@@ -21,6 +25,42 @@ namespace {
 
 constexpr TypeFilter kFilters[] = {TypeFilter::ThreeDO, TypeFilter::MIP,       TypeFilter::PBF,
                                    TypeFilter::SRB,     TypeFilter::AllImages, TypeFilter::All};
+
+// The input as a file, in memory: written afresh for each input into one memfd, opened by its path.
+std::filesystem::path AsFile(const std::vector<std::uint8_t>& bytes) {
+    static const int fd = ::memfd_create("archive", 0);
+    FUZZ_CHECK(fd >= 0);
+    FUZZ_CHECK(::ftruncate(fd, 0) == 0);
+    FUZZ_CHECK(::pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()));
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+// What the command line reads of the file by itself agrees with the whole load, refusals included.
+void CheckListing(const std::vector<std::uint8_t>& bytes, const ArchiveModel* model,
+                  const std::string& refusal) {
+    const std::filesystem::path file = AsFile(bytes);
+    ArchiveListing listing;
+    try {
+        listing = LoadArchiveListing(file);
+    } catch (const KelvotError& e) {
+        FUZZ_CHECK(!model && refusal == e.what());
+        return;
+    }
+    FUZZ_CHECK(model != nullptr);
+    FUZZ_CHECK(listing.FileSize == static_cast<std::int64_t>(bytes.size()));
+    FUZZ_CHECK(listing.EntryCount == model->EntryCount);
+    FUZZ_CHECK(listing.Directory.EntryNames == model->Directory.EntryNames);
+    FUZZ_CHECK(listing.Directory.EntrySizes == model->Directory.EntrySizes);
+    FUZZ_CHECK(listing.Directory.EntryOffsets == model->Directory.EntryOffsets);
+    FUZZ_CHECK(listing.Directory.NameFieldOffsets == model->Directory.NameFieldOffsets);
+    FUZZ_CHECK(listing.Directory.EntryTypes == model->Directory.EntryTypes);
+    EntryReader reader(listing, file);
+    for (std::int32_t i = 0; i < listing.EntryCount; ++i) {
+        const auto read = reader.Read(i);
+        const auto held = model->EntryBytes(i);
+        FUZZ_CHECK(std::equal(read.begin(), read.end(), held.begin(), held.end()));
+    }
+}
 
 void CheckLines(const ArchiveModel& model, const std::vector<std::int32_t>& lines) {
     const auto& names = model.Directory.EntryNames;
@@ -44,8 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const KelvotError& e) {
         FUZZ_CHECK(!problems.empty()); // what cannot be opened is not sound either
         FUZZ_CHECK(IsUtf8(e.what()));
+        CheckListing(bytes, nullptr, e.what());
         return 0;
     }
+    CheckListing(bytes, &model, {});
     const DirectoryTable& dir = model.Directory;
     FUZZ_CHECK(model.EntryCount >= 1 && model.EntryCount <= kMaxEntryCount);
     FUZZ_CHECK(dir.EntryNames.size() == static_cast<std::size_t>(model.EntryCount));

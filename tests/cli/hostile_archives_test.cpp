@@ -44,6 +44,12 @@ Tree Snapshot(const fs::path& root, const fs::path& skip) {
     return tree;
 }
 
+// Built once per process: every test of the set and every test name draws on it.
+const std::vector<HostileArchive>& Set() {
+    static const std::vector<HostileArchive> set = HostileArchives();
+    return set;
+}
+
 CliLimits Limits() {
 #if defined(__SANITIZE_ADDRESS__)
     return {120, 0}; // the sanitizer reserves far more address space than it uses
@@ -79,7 +85,7 @@ bool IsImageFile(const Bytes& file) {
 class HostileCli : public ::testing::TestWithParam<std::size_t> {
   protected:
     void SetUp() override {
-        hostile = HostileArchives()[GetParam()];
+        hostile = Set()[GetParam()];
         fs::create_directories(root / "a");
         fs::create_directories(root / "in");
         WriteFile(root / "in" / "NEW.TXT", Bytes(300, 'n'));
@@ -256,11 +262,10 @@ TEST_P(HostileCli, EditsKeepWhatEveryEntryReadsOrChangeNothing) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Set, HostileCli, ::testing::Range<std::size_t>(0, HostileArchives().size()),
+INSTANTIATE_TEST_SUITE_P(Set, HostileCli, ::testing::Range<std::size_t>(0, Set().size()),
                          [](const ::testing::TestParamInfo<std::size_t>& info) {
-                             const std::string file = HostileArchives()[info.param].name;
                              std::string name;
-                             for (const char c : file)
+                             for (const char c : Set()[info.param].name)
                                  if (std::isalnum(static_cast<unsigned char>(c))) name += c;
                              return name;
                          });

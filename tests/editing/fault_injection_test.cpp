@@ -159,18 +159,20 @@ std::vector<Scenario> Scenarios() {
                          "Z.SRB");
          },
          "T.DAT", true, noCreate},
+        // As the command line runs them: the listing, then each entry read by range.
         {"extract", WritePictures,
          [](const fs::path& f) {
-             const ArchiveModel model = LoadArchive(f / "P.DAT");
-             ExtractEntries(model, f / "P.DAT", AllEntries(model), f / "out");
+             const ArchiveListing listing = LoadArchiveListing(f / "P.DAT");
+             ExtractEntries(listing, f / "P.DAT", AllEntries(listing), f / "out");
          },
          "P.DAT"},
         {"export as BMP", WritePictures,
          [](const fs::path& f) {
-             const ArchiveModel model = LoadArchive(f / "P.DAT");
-             ExportAsBmp(model, PictureEntries(model), f / "out");
+             const ArchiveListing listing = LoadArchiveListing(f / "P.DAT");
+             ExportAsBmp(listing, f / "P.DAT", PictureEntries(listing), f / "out");
          },
          "P.DAT"},
+        // As the window runs it: from the archive loaded whole.
         {"export as JPEG", WritePictures,
          [](const fs::path& f) {
              const ArchiveModel model = LoadArchive(f / "P.DAT");
