@@ -190,8 +190,8 @@ TEST_F(ArchiveEditTest, AnAppendThatWouldChangeWhatAnEntryReadsIsRefused) {
     for (const auto& [offset, size, file] :
          {std::tuple{1000u, 2u, big}, {0xFFFFFFF0u, 2u, small}, {20u, 4u, small}}) {
         const auto old = withB(offset, size);
-        const fs::path archive = Archive(old);
-        EXPECT_EQ(Failure([&] { Add(archive, {file}); }), refusal(offset, size));
+        const fs::path archive = Archive(old), added = file; // a lambda captures no binding in clang 14
+        EXPECT_EQ(Failure([&] { Add(archive, {added}); }), refusal(offset, size));
         EXPECT_EQ(ReadBytes(archive), old);
     }
     // Outside the file and still outside afterwards, or empty: appended.
