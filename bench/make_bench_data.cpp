@@ -1,0 +1,176 @@
+// Writes the files and archives that bench/run.sh times, made with the test builders:
+//
+//   make_bench_data FOLDER
+//
+//   FOLDER/many/     32,767 files of 1 byte to 8 KiB (about 128 MiB), types mixed, names scrambled
+//   FOLDER/MANY.DAT  the same files as one archive
+//   FOLDER/pics/     10,000 pictures of every kind and format code, 16 to 200 pixels a side
+//   FOLDER/PICS.DAT  the same pictures as one archive
+//   FOLDER/PICS1K.DAT the first 1,000 of them
+//   FOLDER/ppm/      those 1,000 as ImageMagick's input: each picture's colours as a PPM file and, where
+//                    the BMP export writes a mask, the mask's grey levels as a PGM file (name_ti.pgm)
+//   FOLDER/big/      256 files of 2 to 6 MiB of random bytes (about 1 GiB)
+//   FOLDER/BIG.DAT   the same files as one archive
+//
+// Everything is derived from fixed seeds, so two runs write the same bytes.
+
+#include "archive/dat_format.h"
+#include "archive_builder.h"
+#include "export/picture_export.h"
+#include "images/pixel_decoders.h"
+#include "picture_builder.h"
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace kelvot;
+
+namespace {
+
+// Random bytes quickly: 8 at a time from splitmix64.
+void FillRandom(std::vector<std::uint8_t>& bytes, std::uint64_t& state) {
+    std::size_t k = 0;
+    for (; k + 8 <= bytes.size(); k += 8) {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        z ^= z >> 31;
+        for (int b = 0; b < 8; ++b)
+            bytes[k + static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(z >> (8 * b));
+    }
+    for (; k < bytes.size(); ++k)
+        bytes[k] = static_cast<std::uint8_t>(state += 0x9E37);
+}
+
+std::string Name(const char* format, int n) {
+    char name[16];
+    std::snprintf(name, sizeof name, format, n);
+    return name;
+}
+
+void WriteEntries(const fs::path& folder, const fs::path& archive,
+                  const std::vector<testkit::TestEntry>& entries) {
+    fs::create_directories(folder);
+    for (const auto& e : entries)
+        testkit::WriteFile(folder / e.name, e.data);
+    testkit::WriteFile(archive, testkit::BuildArchive(entries));
+}
+
+void Many(const fs::path& out) {
+    const char* tags[] = {"MIP", "SRB", "PBF", "3DO", "OTH"};
+    std::mt19937 random(32767);
+    std::uint64_t state = 1;
+    std::vector<testkit::TestEntry> entries;
+    for (int i = 0; i < kMaxEntryCount; ++i) {
+        const char* tag = tags[i % 5];
+        // Scrambled numbers, so the list's sort has work to do.
+        testkit::TestEntry e{Name("E%05d.", (i * 7919) % kMaxEntryCount) + tag, {}};
+        e.data.resize(1 + random() % 8192);
+        FillRandom(e.data, state);
+        const auto head = testkit::DataOfType(tag, 4); // the first bytes give the entry its type
+        std::copy_n(head.begin(), std::min(head.size(), e.data.size()), e.data.begin());
+        entries.push_back(std::move(e));
+    }
+    WriteEntries(out / "many", out / "MANY.DAT", entries);
+}
+
+void WritePnm(const fs::path& path, const ImageState& state, bool grey) {
+    const std::vector<std::uint8_t> bgra = ToBgra32TopDown(state);
+    std::string text = (grey ? "P5\n" : "P6\n") + std::to_string(state.ImageWidth) + " " +
+                       std::to_string(state.ImageHeight) + "\n255\n";
+    std::vector<std::uint8_t> bytes(text.begin(), text.end());
+    for (std::size_t k = 0; k < bgra.size(); k += 4) {
+        if (grey) {
+            bytes.push_back(bgra[k]);
+        } else {
+            bytes.insert(bytes.end(), {bgra[k + 2], bgra[k + 1], bgra[k]});
+        }
+    }
+    testkit::WriteFile(path, bytes);
+}
+
+void Pictures(const fs::path& out) {
+    const PictureKind kinds[] = {PictureKind::Mip, PictureKind::Srb, PictureKind::Pbf};
+    const char* extensions[] = {"MIP", "SRB", "PBF"};
+    std::mt19937 random(10000);
+    std::vector<testkit::TestEntry> entries;
+    fs::create_directories(out / "ppm");
+    for (int i = 0; i < 10000; ++i) {
+        const auto kind = kinds[i % 3];
+        const auto code = static_cast<std::uint8_t>(random() % 6);
+        const auto width = static_cast<std::int16_t>(16 + random() % 185);
+        const auto height = static_cast<std::int16_t>(16 + random() % 185);
+        PictureSpec spec = RandomPicture(kind, code, width, height, static_cast<std::uint32_t>(i));
+        spec.LayoutB = code < 3 && kind != PictureKind::Pbf && random() % 2 == 0;
+        testkit::TestEntry e{Name("P%05d.", i) + extensions[i % 3], EncodePicture(spec)};
+        if (i < 1000) {
+            const std::string stem = Name("P%05d", i);
+            const auto picture = DecodePicture(kind, e.data);
+            if (!picture) throw std::runtime_error("picture " + stem + " does not decode");
+            WritePnm(out / "ppm" / (stem + ".ppm"), *picture, false);
+            if (HasExportMask(kind, code))
+                WritePnm(out / "ppm" / (stem + "_ti.pgm"), *DecodeExportMask(kind, e.data), true);
+        }
+        entries.push_back(std::move(e));
+    }
+    WriteEntries(out / "pics", out / "PICS.DAT", entries);
+    entries.resize(1000);
+    testkit::WriteFile(out / "PICS1K.DAT", testkit::BuildArchive(entries));
+}
+
+// About 1 GiB: written file by file and the archive streamed, so memory holds one entry at a time.
+void Big(const fs::path& out) {
+    std::mt19937 random(1024);
+    std::vector<std::int64_t> sizes;
+    for (int i = 0; i < 256; ++i)
+        sizes.push_back((std::int64_t{2} << 20) + random() % (std::int64_t{4} << 20));
+    const auto count = static_cast<std::int64_t>(sizes.size());
+    // The count and records as BuildArchive writes them, without holding the data in memory.
+    std::vector<std::uint8_t> directory(2);
+    testkit::PutU16(directory, 0, static_cast<std::uint16_t>(count));
+    auto offset = static_cast<std::uint32_t>(DirectoryEnd(count));
+    for (int i = 0; i < count; ++i) {
+        const auto record =
+            EncodeDirectoryRecord(static_cast<std::uint32_t>(sizes[i]), Name("B%03d.OTH", i), offset);
+        directory.insert(directory.end(), record.begin(), record.end());
+        offset += static_cast<std::uint32_t>(sizes[i]);
+    }
+    fs::create_directories(out / "big");
+    std::ofstream archive(out / "BIG.DAT", std::ios::binary | std::ios::trunc);
+    archive.write(reinterpret_cast<const char*>(directory.data()),
+                  static_cast<std::streamsize>(directory.size()));
+    std::uint64_t state = 2;
+    std::vector<std::uint8_t> data;
+    for (int i = 0; i < count; ++i) {
+        data.resize(static_cast<std::size_t>(sizes[i]));
+        FillRandom(data, state);
+        testkit::WriteFile(out / "big" / Name("B%03d.OTH", i), data);
+        archive.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    }
+    if (!archive.flush()) throw std::runtime_error("cannot write BIG.DAT");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_bench_data FOLDER\n");
+        return 2;
+    }
+    try {
+        const fs::path out = argv[1];
+        fs::create_directories(out);
+        Many(out);
+        Pictures(out);
+        Big(out);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "make_bench_data: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

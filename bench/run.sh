@@ -1,0 +1,229 @@
+#!/usr/bin/env bash
+# Kelvot beside the tools people would use instead, timed as whole programs, and the in-process
+# benchmarks; prints the results as Markdown tables.
+#
+#   bench/run.sh [RUNS]      RUNS: how many times each program runs (default 5); the median is shown
+#
+# Builds what it needs (Release, in build-perf), writes the test data with build-perf/bench/make_bench_data
+# into a fresh folder under $TMPDIR (or /tmp; about 15 GiB at the peak, removed at the end) and times:
+#   create       kelvot-cli create         tar -cf of the same files (and tar -cf, then sync of the tar)
+#   extract      kelvot-cli extract (all)  tar -xf of a tar of the same files
+#   remove, add  kelvot-cli remove of the first entry, add of a file whose name is taken (both rewrite
+#                the whole archive, flushed to disk before it replaces the old one)
+#                                          cp of the archive (and cp, then sync of the copy; and cp onto a
+#                                          copy of the archive, then sync)
+#   list         kelvot-cli list           tar -tf
+#   export       kelvot-cli export --format bmp of 1,000 pictures
+#                                          ImageMagick writing the same BMP files (BMP3, masks too) from PPM
+#                                          and PGM files of the same pixels: one mogrify for all files, and
+#                                          one convert per file
+# The runs of a comparison take turns, so a busy moment of the machine falls on all of them; pending
+# writes are flushed (sync) before each run and are not charged to it. CONVERT and MOGRIFY name other
+# ImageMagick programs (default: Debian's, /usr/bin/convert and /usr/bin/mogrify, when present).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-5}
+build="build-perf"
+
+scripts/install-deps.sh
+# -O2, as the programs built by scripts/run.sh and test.sh (RelWithDebInfo) are.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
+    -DKELVOT_WERROR=ON > /dev/null
+cmake --build "$build" --target kelvot-cli make_bench_data decode_bench open_window_bench \
+    window_steps_window_bench > /dev/null
+
+cli=$(realpath "$build/bin/kelvot-cli")
+pick() {
+    if [[ -x $1 ]]; then echo "$1"; else command -v "$2"; fi
+}
+convert=${CONVERT:-$(pick /usr/bin/convert convert)}
+mogrify=${MOGRIFY:-$(pick /usr/bin/mogrify mogrify)}
+work=$(mktemp -d "${TMPDIR:-/tmp}/kelvot_bench_XXXXXX")
+trap 'chmod -R u+w "$work" 2> /dev/null; rm -rf "$work"' EXIT
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+
+# --- in-process benchmarks, first: they need none of the data below ------------------------------------
+
+echo "In-process benchmarks ..." >&2
+gbench() { # program, then its options; CSV lines of the medians: name,iterations,real_time,cpu_time,...
+    "$@" --benchmark_repetitions="$runs" --benchmark_report_aggregates_only=true --benchmark_format=csv \
+        2> /dev/null | grep '_median"'
+}
+decode=$(gbench "$build/bench/decode_bench")
+export QT_QPA_PLATFORM=offscreen
+window=$(gbench "$build/bench/open_window_bench" --benchmark_filter='Window')
+window+=$'\n'$(gbench "$build/bench/window_steps_window_bench")
+
+# --- whole programs ------------------------------------------------------------------------------------
+
+echo "Writing the test data into $work ..." >&2
+"$build/bench/make_bench_data" "$work"
+for set in many pics big; do
+    tar -cf "$work/$set.tar" -C "$work/$set" .
+done
+mkdir "$work/out"
+
+declare -A samples
+
+# Runs every variant `runs` times, taking turns: setup_<name> untimed, then cmd_<name> timed. Pending
+# writes are flushed first. r counts the runs, so every run can write to names of its own.
+run_group() {
+    local v t0 t1
+    samples=()
+    for ((r = 0; r < runs; r++)); do
+        for v in "$@"; do
+            "setup_$v"
+            sync
+            t0=${EPOCHREALTIME/./} # microseconds, read without starting a process
+            "cmd_$v" > /dev/null
+            t1=${EPOCHREALTIME/./}
+            samples[$v]+="$((t1 - t0)) "
+        done
+    done
+}
+median_ms() { # of the samples of variant $1, in milliseconds
+    tr ' ' '\n' <<< "${samples[$1]}" | grep . | sort -n |
+        awk '{ v[NR] = $1 } END { m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.0f", m / 1000 }'
+}
+
+rows=()
+# row WHAT OURS THEIRS-LABEL THEIRS GOAL: ratio = ours / theirs (times)
+row() {
+    local ratio
+    ratio=$(awk -v a="$2" -v b="$4" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')
+    rows+=("| $1 | $2 | $3 | $4 | $ratio | $5 |")
+}
+out() { echo "$work/out/$1$r"; } # a name of this run
+# ext4 makes files slowly for a while after many small ones were deleted, whoever makes them next; so
+# the many small files written below stay until the end. Large outputs go at once: that costs little.
+forget() { rm -rf "$work"/out/big*; }
+
+echo "Timing the programs ..." >&2
+setup_list() { :; }
+setup_tar_t() { :; }
+cmd_list() { "$cli" list "$work/MANY.DAT"; }
+cmd_tar_t() { tar -tf "$work/many.tar"; }
+run_group list tar_t
+row "list MANY.DAT (32,767 entries)" "$(median_ms list)" "tar -tf" "$(median_ms tar_t)" "<= 1.0"
+
+# create writes the archive into the folder it packs; it is moved out at once (a rename), so the folder
+# holds the same files for every run.
+for set in many pics big; do
+    prefix=$set
+    setup_create() { forget; }
+    setup_tar_c() { forget; }
+    setup_tar_c_sync() { forget; }
+    cmd_create() { "$cli" create "$work/$set" "C$r.DAT" && mv "$work/$set/C$r.DAT" "$(out "$prefix"C)"; }
+    cmd_tar_c() { tar -cf "$(out "$prefix"T)" -C "$work/$set" .; }
+    cmd_tar_c_sync() { tar -cf "$(out "$prefix"S)" -C "$work/$set" . && sync "$(out "$prefix"S)"; }
+    run_group create tar_c tar_c_sync
+    forget
+    label="create: $set/ ($(find "$work/$set" -type f | wc -l) files, $(du -sm "$work/$set" | cut -f1) MiB)"
+    row "$label" "$(median_ms create)" "tar -cf" "$(median_ms tar_c)" "<= 1.0"
+    row "$label" "$(median_ms create)" "tar -cf, sync" "$(median_ms tar_c_sync)" ""
+done
+
+for set in many pics big; do
+    prefix=$set
+    setup_extract() { forget; }
+    setup_tar_x() { forget; mkdir "$(out "$prefix"Y)"; }
+    cmd_extract() { "$cli" extract "$work/${set^^}.DAT" "$(out "$prefix"X)"; }
+    cmd_tar_x() { tar -xf "$work/$set.tar" -C "$(out "$prefix"Y)"; }
+    run_group extract tar_x
+    forget
+    row "extract all: ${set^^}.DAT" "$(median_ms extract)" "tar -xf" "$(median_ms tar_x)" "<= 1.0"
+done
+
+# remove and add rewrite the 1 GiB archive, each run on a fresh copy; cp copies it to a new name, and
+# onto a fresh copy of it: replacing a file also frees the old one's blocks and cached pages, as the
+# rename over the old archive does.
+setup_remove() { forget; cp "$work/BIG.DAT" "$(out bigE)"; }
+setup_add() { setup_remove; }
+setup_cp() { forget; }
+setup_cp_sync() { forget; }
+setup_cp_onto() { forget; cp "$work/BIG.DAT" "$(out bigQ)"; }
+cmd_remove() { "$cli" remove "$(out bigE)" B000.OTH; }
+cmd_add() { "$cli" add "$(out bigE)" "$work/big/B128.OTH"; }
+cmd_cp() { cp "$work/BIG.DAT" "$(out bigP)"; }
+cmd_cp_sync() { cmd_cp && sync "$(out bigP)"; }
+cmd_cp_onto() { cp "$work/BIG.DAT" "$(out bigQ)" && sync "$(out bigQ)"; }
+run_group remove add cp cp_sync cp_onto
+forget
+for edit in remove add; do
+    if [[ $edit == remove ]]; then label="remove the first entry of BIG.DAT"; else
+        label="add a file whose name BIG.DAT holds (a rebuild)"
+    fi
+    goal=""
+    if [[ $edit == remove ]]; then goal="<= 1.5"; fi
+    row "$label" "$(median_ms $edit)" "cp" "$(median_ms cp)" "$goal"
+    row "$label" "$(median_ms $edit)" "cp, sync" "$(median_ms cp_sync)" ""
+    row "$label" "$(median_ms $edit)" "cp onto a copy, sync" "$(median_ms cp_onto)" ""
+done
+
+# export: 1,000 pictures and their masks; ImageMagick reads the same pixels from PPM and PGM files.
+setup_export() { :; }
+setup_mogrify() { mkdir -p "$(out m)"; }
+setup_convert() { mkdir -p "$(out c)"; }
+cmd_export() { "$cli" export "$work/PICS1K.DAT" "$(out e)" --format bmp; }
+cmd_mogrify() { "$mogrify" -path "$(out m)" -format bmp -define bmp:format=bmp3 "$work"/ppm/*; }
+cmd_convert() {
+    local f name to
+    to=$(out c)
+    for f in "$work"/ppm/*; do
+        name=${f##*/}
+        "$convert" "$f" "BMP3:$to/${name%.*}.bmp"
+    done
+}
+run_group export mogrify convert
+files=$(find "$work/out/e0" -type f | wc -l)
+row "export --format bmp: PICS1K.DAT ($files files)" "$(median_ms export)" "ImageMagick: mogrify" \
+    "$(median_ms mogrify)" "<= 0.5"
+row "export --format bmp: PICS1K.DAT ($files files)" "$(median_ms export)" \
+    "ImageMagick: convert per file" "$(median_ms convert)" "<= 0.5"
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+
+# --- report --------------------------------------------------------------------------------------------
+
+disk=$(findmnt -n -o SOURCE,FSTYPE -T "${TMPDIR:-/tmp}" | tr -s ' ')
+device=$(lsblk -no PKNAME,NAME "$(findmnt -n -o SOURCE -T "${TMPDIR:-/tmp}")" 2> /dev/null | head -1 | awk '{print $1}')
+rotational=$(cat "/sys/block/${device:-none}/queue/rotational" 2> /dev/null || echo "?")
+echo
+echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), \
+$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo) memory; disk $disk \
+(rotational: $rotational); load average $load_before before, $load_after after the program runs."
+echo "Median of $runs runs each; times in ms; ratio = ours / theirs (lower is better for us)."
+echo
+echo "| measure | kelvot-cli | theirs | theirs (ms) | ratio | goal |"
+echo "|---|---:|---|---:|---:|---|"
+printf '%s\n' "${rows[@]}"
+
+echo
+echo "Decoding a 512 x 512 picture in the process (pixels per second), beside memcpy of the same bytes"
+echo "(the 4-bit ones and the code 1 mask read 128 KiB, the rest 512 KiB); goal: ratio >= 0.25."
+echo
+echo "| decoder | Mpx/s | memcpy Mpx/s | ratio |"
+echo "|---|---:|---:|---:|"
+# items_per_second is the 7th column of Google Benchmark's CSV.
+speed() { grep "\"$1_median\"" <<< "$decode" | cut -d, -f7; }
+memcpy4=$(speed "MemcpyBench/code:0")
+memcpy16=$(speed "MemcpyBench/code:3")
+kinds=(MIP SRB PBF)
+while IFS=, read -r name _ _ _ _ _ items _; do
+    [[ $name =~ Decode(Picture|Mask)Bench/kind:([0-9])/code:([0-9]) ]] || continue
+    what=${BASH_REMATCH[1]} kind=${kinds[${BASH_REMATCH[2]}]} code=${BASH_REMATCH[3]}
+    base=$memcpy16
+    if [[ $code -lt 3 ]]; then base=$memcpy4; fi
+    awk -v w="${what,,} $kind code $code" -v a="$items" -v b="$base" \
+        'BEGIN { printf "| %s | %.0f | %.0f | %.2f |\n", w, a / 1e6, b / 1e6, a / b }'
+done <<< "$decode"
+
+echo
+echo "The window (offscreen), in the process:"
+echo
+echo "| measure | ms | goal |"
+echo "|---|---:|---|"
+wtime() { grep "\"$1" <<< "$window" | head -1 | cut -d, -f3,5 | awk -F, '{ f = $2 ~ /ns/ ? 1e-6 : $2 ~ /us/ ? 1e-3 : 1; printf "%.2f", $1 * f }'; }
+echo "| open 32,767 entries and list them | $(wtime WindowOpens) | < 500 |"
+echo "| change the filter (all files <-> all image files) | $(wtime WindowChangesFilter) | < 300 |"
+echo "| one step in the enlarged view, painted | $(wtime EnlargedViewStep) | < 20 |"
+echo "| select all 1,000 pictures and save them as BMP | $(wtime SelectAllAndExportBmp) | |"
