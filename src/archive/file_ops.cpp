@@ -31,7 +31,7 @@ int Injected(FileStep step, const fs::path& path) {
 constexpr std::int64_t kCopyPiece = std::int64_t{64} << 20;
 constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 
-FileHandle OpenExisting(const fs::path& path, int flags) {
+FileHandle OpenExisting(const fs::path& path, int flags, std::int64_t* size = nullptr) {
     int fd = -1;
     if (const int e = Injected(FileStep::Open, path)) {
         errno = e;
@@ -46,6 +46,7 @@ FileHandle OpenExisting(const fs::path& path, int flags) {
     if (::fstat(fd, &st) != 0) throw SystemError(errno, "Cannot open", path.string());
     if (!S_ISREG(st.st_mode))
         throw SystemError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, "Cannot open", path.string());
+    if (size) *size = st.st_size;
     return file;
 }
 
@@ -100,8 +101,8 @@ void FileHandle::Close() noexcept {
     fd_ = -1;
 }
 
-FileHandle OpenForReading(const fs::path& path) {
-    return OpenExisting(path, O_RDONLY);
+FileHandle OpenForReading(const fs::path& path, std::int64_t* size) {
+    return OpenExisting(path, O_RDONLY, size);
 }
 
 FileHandle OpenForUpdate(const fs::path& path) {

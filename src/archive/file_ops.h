@@ -54,8 +54,8 @@ class FileHandle {
     std::filesystem::path shown_;
 };
 
-// Opens an existing regular file for reading (step Open).
-FileHandle OpenForReading(const std::filesystem::path& path);
+// Opens an existing regular file for reading (step Open); `size`, when given, is told its length then.
+FileHandle OpenForReading(const std::filesystem::path& path, std::int64_t* size = nullptr);
 // Opens an existing regular file for reading and writing in place, without truncating it (step Open).
 FileHandle OpenForUpdate(const std::filesystem::path& path);
 // Creates a file that must not exist yet (step Create); errno EEXIST is thrown as a SystemError too.

@@ -107,8 +107,9 @@ std::int64_t WriteArchiveFile(const fs::path& target, std::optional<mode_t> mode
             continue;
         }
         const PackSource& source = files[static_cast<std::size_t>(piece.File)];
-        const FileHandle in = OpenForReading(source.Path);
-        if (FileSize(in) != source.Size)
+        std::int64_t sizeNow = 0;
+        const FileHandle in = OpenForReading(source.Path, &sizeNow);
+        if (sizeNow != source.Size)
             throw KelvotError(EAGAIN, source.Path.string() + " changed while the DAT file was written. "
                                                              "Nothing was changed; please try again.");
         if (piece.Length > kSmallFile) {
