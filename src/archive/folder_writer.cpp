@@ -3,8 +3,8 @@
 #include "archive/codepage.h"
 #include "archive/dat_format.h"
 #include "archive/error.h"
+#include "archive/temporary_files.h"
 
-#include <atomic>
 #include <cerrno>
 #include <optional>
 #include <unistd.h>
@@ -40,19 +40,11 @@ std::optional<FileHandle> CreateUnlessPresent(const fs::path& path, const fs::pa
     }
 }
 
-// A hidden name beside the targets that no file has yet.
-FileHandle CreatePartFile(const fs::path& folder, const fs::path& target) {
-    static const std::string prefix = ".kelvot-" + std::to_string(::getpid()) + "-";
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt)
-        if (auto part = CreateUnlessPresent(folder / (prefix + std::to_string(counter++) + ".part"), target))
-            return std::move(*part);
-    throw SystemError(EEXIST, "Cannot create a file in", folder.string());
-}
-
 } // namespace
 
-FolderWriter::FolderWriter(fs::path folder) : folder_(std::move(folder)) {}
+FolderWriter::FolderWriter(fs::path folder) : folder_(std::move(folder)) {
+    RemoveStaleTemporaryFiles(folder_);
+}
 
 fs::path FolderWriter::Write(std::string_view name, const std::function<void(const FileHandle&)>& fill) {
     if (!IsSafeFileName(name))
@@ -68,7 +60,7 @@ fs::path FolderWriter::Write(std::string_view name, const std::function<void(con
         CloseWrittenFile(out.file);
     } else {
         // Replacing: the old file stays whole until the new one takes its name.
-        out.file = CreatePartFile(folder_, target);
+        out.file = CreateTemporaryFile(folder_, kPartPrefix, kPartSuffix, target, 0666);
         fill(out.file);
         CloseWrittenFile(out.file);
         RenameOver(out.file.path(), target, target);

@@ -6,6 +6,7 @@
 // writing fails. An existing target (read-only, or a symbolic link pointing anywhere) is replaced as a
 // whole: the bytes go to a fresh hidden file beside it, which then takes its name in one rename, so the
 // old file stays untouched until the new one is complete. Nothing is ever written through a link.
+// Hidden files that a killed run left in the folder are removed when a writer is made for it.
 // Every step goes through the file layer (file_ops.h), so a test can make any of them fail.
 //
 // Names are entry names (Windows-1252 bytes) and become UTF-8 file names. The archive compares names

@@ -4,11 +4,10 @@
 // flushed to disk and then renamed over the target. Until that rename the target is untouched, so a
 // failure, a full disk or a killed process leaves it byte for byte as it was.
 //
-// Temporary files are named ".kelvot-edit-<process id>-<n>.tmp" and locked while written. A process
-// killed while writing leaves its file behind; the next edit in that folder removes it once neither the
-// process lives nor the lock is held (RemoveStaleTemporaryFiles).
+// The temporary files and their cleaning after a killed run are described in temporary_files.h.
 
 #include "archive/file_ops.h"
+#include "archive/temporary_files.h"
 
 #include <filesystem>
 #include <optional>
@@ -16,9 +15,6 @@
 #include <sys/types.h>
 
 namespace kelvot {
-
-inline constexpr std::string_view kTemporaryPrefix = ".kelvot-edit-";
-inline constexpr std::string_view kTemporarySuffix = ".tmp";
 
 class ReplacementFile {
   public:
@@ -43,10 +39,6 @@ class ReplacementFile {
     FileHandle file_;
     bool committed_ = false;
 };
-
-// Removes temporary files that killed runs left in the folder. Files of living processes, and files
-// still locked, stay. Nothing is reported: what cannot be removed now is tried again next time.
-void RemoveStaleTemporaryFiles(const std::filesystem::path& folder);
 
 // The folder a path's file lies in ("." for a bare name).
 std::filesystem::path FolderOf(const std::filesystem::path& path);

@@ -1,0 +1,70 @@
+#include "archive/temporary_files.h"
+
+#include "archive/error.h"
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <fcntl.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kelvot {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The process id in a temporary file's name of this kind, or 0 when the name is not one.
+pid_t OwnerOf(std::string_view name, std::string_view prefix, std::string_view suffix) {
+    if (!name.starts_with(prefix) || !name.ends_with(suffix)) return 0;
+    name.remove_prefix(prefix.size());
+    pid_t pid = 0;
+    const auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), pid);
+    if (ec != std::errc() || end == name.data() || *end != '-') return 0;
+    return pid;
+}
+
+bool ProcessLives(pid_t pid) {
+    return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+} // namespace
+
+FileHandle CreateTemporaryFile(const fs::path& folder, std::string_view prefix, std::string_view suffix,
+                               const fs::path& shown, mode_t mode) {
+    static std::atomic<unsigned> counter{0};
+    const std::string stem = std::string(prefix) + std::to_string(::getpid()) + "-";
+    for (int attempt = 0;; ++attempt) {
+        try {
+            FileHandle file =
+                CreateNewFile(folder / (stem + std::to_string(counter++) + std::string(suffix)), shown, mode);
+            // The lock tells a later cleaner that this file is still being written; it goes with the process.
+            ::flock(file.fd(), LOCK_EX | LOCK_NB);
+            return file;
+        } catch (const KelvotError& e) {
+            if (e.number() != EEXIST || attempt >= 100) throw;
+        }
+    }
+}
+
+void RemoveStaleTemporaryFiles(const fs::path& folder) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        pid_t owner = OwnerOf(name, kTemporaryPrefix, kTemporarySuffix);
+        if (owner == 0) owner = OwnerOf(name, kPartPrefix, kPartSuffix);
+        if (owner <= 0 || owner == ::getpid() || ProcessLives(owner)) continue;
+        const int fd = ::open(it->path().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(it->path().c_str());
+        ::close(fd);
+    }
+}
+
+} // namespace kelvot
