@@ -57,6 +57,11 @@ std::vector<std::string> VerifyArchive(std::span<const std::uint8_t> file) {
                                ", size " + std::to_string(size) + ") lies outside the file (" +
                                std::to_string(fileSize) + " bytes)");
         } else if (size > 0) {
+            if (readable == count && offset < DirectoryEnd(count))
+                problems.push_back(Describe(i, names[i]) + ": its data (offset " + std::to_string(offset) +
+                                   ", size " + std::to_string(size) +
+                                   ") lies inside the count and directory (bytes 0 to " +
+                                   std::to_string(DirectoryEnd(count) - 1) + ")");
             spans.push_back({i, offset, std::int64_t{offset} + size});
         }
     }

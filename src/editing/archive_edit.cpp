@@ -331,6 +331,14 @@ void RenameEntry(const fs::path& archive, const ArchiveDirectory& seen, std::int
     if (fromFirst < 0 || fromFirst % kRecordSize != 0 || fromFirst / kRecordSize >= seen.Count())
         throw KelvotError(EINVAL, "Offset " + std::to_string(nameFieldOffset) +
                                       " is not the name field of an entry of " + archive.string() + ".");
+    // In a damaged archive an entry's data may lie over the directory; writing the name would change it.
+    for (std::int32_t i = 0; i < seen.Count(); ++i) {
+        const std::int64_t begin = seen.DataOffset(i);
+        if (begin < nameFieldOffset + kNameFieldSize && nameFieldOffset < begin + seen.DataSize(i))
+            throw KelvotError(EINVAL, "The name cannot be changed: the data of entry " + std::to_string(i) +
+                                          " (\"" + Cp1252ToUtf8(seen.Names[static_cast<std::size_t>(i)]) +
+                                          "\") lies over it in the directory. Nothing was changed.");
+    }
 
     // A read-only archive is made writable for the write, and read-only again if the write fails.
     struct stat before {};
