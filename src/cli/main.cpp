@@ -1,7 +1,10 @@
 #include "archive/error.h"
 #include "cli/commands.h"
 
+#include <cerrno>
+#include <cstring>
 #include <iostream>
+#include <new>
 
 int main(int argc, char** argv) {
     CLI::App app{"kelvot-cli: list, check and edit DAT archives from a shell", "kelvot-cli"};
@@ -27,6 +30,9 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         app.exit(e);
         return 2;
+    } catch (const std::bad_alloc&) {
+        std::cerr << "kelvot-cli: " << std::strerror(ENOMEM) << '\n';
+        return 1;
     } catch (const std::exception& e) {
         std::cerr << "kelvot-cli: " << e.what() << '\n';
         return 1;
