@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace kelvot;
@@ -17,17 +18,7 @@ std::string Decode(const std::string& raw) {
     return DecodeEntryName(field);
 }
 
-EntryType Classify(std::vector<std::uint8_t> bytes, std::int64_t offset = 0) {
-    return ClassifyEntry(bytes, offset);
-}
-
 } // namespace
-
-TEST(DatFormat, RecordOffsetsFollowTheDirectory) {
-    EXPECT_EQ(DirectoryEnd(3), 83); // three entries: directory at 2..82, data from 83
-    EXPECT_EQ(RecordStart(3) + kNameField, 93);
-    EXPECT_EQ(RecordStart(0) + kNameField, 12);
-}
 
 TEST(DatFormat, EncodesARecordByteForByte) {
     const auto record = EncodeDirectoryRecord(300, "A.MIP", 83);
@@ -57,24 +48,25 @@ TEST(DatFormat, DecodesNamesByTheirExtension) {
     EXPECT_EQ(Decode("\xC9T\xC9.MIP"), "\xC9T\xC9.MIP");
 }
 
-TEST(DatFormat, ClassifiesByTheFirstFourBytesInOrder) {
-    EXPECT_EQ(Classify({0x50, 0x49, 0x4D, 0x58}), EntryType::MIP);
-    EXPECT_EQ(Classify({0x00, 0x42, 0x52, 0x53}), EntryType::SRB);
-    EXPECT_EQ(Classify({0x50, 0x41, 0x4D, 0x42}), EntryType::PBF);
-    EXPECT_EQ(Classify({0x00, 0x4F, 0x44, 0x33}), EntryType::ThreeDO);
-    EXPECT_EQ(Classify({0x50, 0x42, 0x52, 0x53}), EntryType::SRB); // SRB is tested before PBF
-    EXPECT_EQ(Classify({0x4D, 0x49, 0x50, 0x20}), EntryType::OTH);
-    EXPECT_EQ(Classify({0x70, 0x69, 0x6D, 0x00}), EntryType::OTH); // exact upper-case bytes only
-    EXPECT_EQ(Classify({9, 9, 0x50, 0x49, 0x4D}, 2), EntryType::MIP);
-}
-
-TEST(DatFormat, BytesOutsideTheFileMatchNothing) {
-    EXPECT_EQ(Classify({0x50, 0x49, 0x4D}), EntryType::MIP); // MIP needs three bytes only
-    EXPECT_EQ(Classify({0x00, 0x42, 0x52}), EntryType::OTH); // SRB's fourth byte is missing
-    EXPECT_EQ(Classify({0x50, 0x49, 0x4D, 0x00}, 2), EntryType::OTH);
-    EXPECT_EQ(Classify({0x50, 0x49, 0x4D, 0x00}, -1), EntryType::OTH);
-    EXPECT_EQ(Classify({0x50, 0x49, 0x4D, 0x00}, 1LL << 40), EntryType::OTH);
-    EXPECT_EQ(Classify({}), EntryType::OTH);
+TEST(DatFormat, ClassifiesByTheFirstFourBytesInOrderAndOnlyInsideTheFile) {
+    const std::tuple<std::vector<std::uint8_t>, std::int64_t, EntryType> cases[] = {
+        {{0x50, 0x49, 0x4D, 0x58}, 0, EntryType::MIP},
+        {{0x00, 0x42, 0x52, 0x53}, 0, EntryType::SRB},
+        {{0x50, 0x41, 0x4D, 0x42}, 0, EntryType::PBF},
+        {{0x00, 0x4F, 0x44, 0x33}, 0, EntryType::ThreeDO},
+        {{0x50, 0x42, 0x52, 0x53}, 0, EntryType::SRB}, // SRB is tested before PBF
+        {{0x4D, 0x49, 0x50, 0x20}, 0, EntryType::OTH},
+        {{0x70, 0x69, 0x6D, 0x00}, 0, EntryType::OTH}, // exact upper-case bytes only
+        {{9, 9, 0x50, 0x49, 0x4D}, 2, EntryType::MIP},
+        {{0x50, 0x49, 0x4D}, 0, EntryType::MIP}, // MIP needs three bytes only
+        {{0x00, 0x42, 0x52}, 0, EntryType::OTH}, // SRB's fourth byte is missing
+        {{0x50, 0x49, 0x4D, 0x00}, 2, EntryType::OTH},
+        {{0x50, 0x49, 0x4D, 0x00}, -1, EntryType::OTH},
+        {{0x50, 0x49, 0x4D, 0x00}, 1LL << 40, EntryType::OTH},
+        {{}, 0, EntryType::OTH},
+    };
+    for (const auto& [bytes, offset, type] : cases)
+        EXPECT_EQ(ClassifyEntry(bytes, offset), type) << bytes.size() << " " << offset;
 }
 
 TEST(DatFormat, SafeFileNames) {

@@ -85,32 +85,23 @@ TEST_F(ExtractTest, ReplacesReadOnlyFilesAndLinksWithoutWritingThroughThem) {
     EXPECT_EQ(ReadWholeFile(dir / "outside.txt"), (Bytes{7, 7}));
 }
 
+// Names and offsets of every kind are met by the hostile set in the command line's tests; here the words.
 TEST_F(ExtractTest, HostileNamesAndDataOutsideTheFileAreReportedWhileTheRestIsWritten) {
-    auto bytes = BuildArchive({{"OK1", {1}},
-                               {"X", {2}},
-                               {"X", {3}},
-                               {"X", {4}},
-                               {"X", {5}},
-                               {"X", {6}},
-                               {"FAR", {7}},
-                               {"OK2", {8}}});
+    auto bytes = BuildArchive({{"OK1", {1}}, {"X", {2}}, {"X", {3}}, {"FAR", {4}}, {"OK2", {5}}});
     PutNameField(bytes, 1, {'.', '.'});
-    PutNameField(bytes, 2, {'.'});
-    PutNameField(bytes, 3, {'.', '.', '/', 'G', 'A', 'M', 'E'}); // decodes to "../G"
-    PutNameField(bytes, 4, {'a', '\\', 'b'});
-    PutNameField(bytes, 5, {});
-    PutU32(bytes, RecordStart(6) + kOffsetField, static_cast<std::uint32_t>(bytes.size()));
+    PutNameField(bytes, 2, {'.', '.', '/', 'G', 'A', 'M', 'E'}); // decodes to "../G"
+    PutU32(bytes, RecordStart(3) + kOffsetField, static_cast<std::uint32_t>(bytes.size()));
     const auto model = Open(bytes);
-    ASSERT_EQ(model.Directory.EntryNames[3], "../G");
+    ASSERT_EQ(model.Directory.EntryNames[2], "../G");
 
     const auto result = ExtractEntries(model, archive, AllEntries(model), dest);
     EXPECT_EQ(Tree(dir.path()).size(), 3u); // the archive and the two good files, nothing beside them
-    EXPECT_EQ(Tree(dest), (Files{{"OK1", {1}}, {"OK2", {8}}}));
-    ASSERT_EQ(result.Problems.size(), 6u);
-    EXPECT_EQ(result.Problems[0].Description,
-              "\"..\" (entry 1) was not extracted: its name cannot be used as a file name.");
+    EXPECT_EQ(Tree(dest), (Files{{"OK1", {1}}, {"OK2", {5}}}));
     const std::string size = std::to_string(bytes.size());
-    EXPECT_EQ(result.Problems[5].Description, "\"FAR\" (entry 6) was not extracted: its data (offset " +
+    ASSERT_EQ(result.Problems.size(), 3u);
+    EXPECT_EQ(result.Problems[1].Description,
+              "\"../G\" (entry 2) was not extracted: its name cannot be used as a file name.");
+    EXPECT_EQ(result.Problems[2].Description, "\"FAR\" (entry 3) was not extracted: its data (offset " +
                                                   size + ", size 1) lies outside the archive file (" + size +
                                                   " bytes).");
 }

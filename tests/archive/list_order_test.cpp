@@ -20,36 +20,28 @@ std::vector<std::string> Names(const ArchiveModel& m, TypeFilter filter) {
     return names;
 }
 
-ArchiveModel Mixed() {
-    return LoadArchive(BuildArchive({{"zeta.mip", DataOfType("MIP")},
-                                     {"Beta.SRB", DataOfType("SRB")},
-                                     {"ALPHA.PBF", DataOfType("PBF")},
-                                     {"ship.3do", DataOfType("3DO")},
-                                     {"notes.txt", DataOfType("OTH")},
-                                     {"beta.srb", DataOfType("OTH")},
-                                     {"Gamma.MIP", DataOfType("MIP")}}));
-}
-
 } // namespace
 
-TEST(ListOrder, SortsIgnoringCaseAndKeepsDirectoryOrderForEqualNames) {
-    EXPECT_EQ(Names(Mixed(), TypeFilter::All),
-              (std::vector<std::string>{"ALPHA.PBF", "Beta.SRB", "beta.srb", "Gamma.MIP", "notes.txt",
-                                        "ship.3do", "zeta.mip"}));
-}
-
-TEST(ListOrder, EachFilterKeepsItsTypes) {
-    const ArchiveModel m = Mixed();
-    // beta.srb is plain data, but it shares its name with an SRB entry listed before it.
-    EXPECT_EQ(Names(m, TypeFilter::SRB), (std::vector<std::string>{"Beta.SRB", "beta.srb"}));
-    EXPECT_EQ(Names(m, TypeFilter::MIP), (std::vector<std::string>{"Gamma.MIP", "zeta.mip"}));
-    EXPECT_EQ(Names(m, TypeFilter::PBF), (std::vector<std::string>{"ALPHA.PBF"}));
-    EXPECT_EQ(Names(m, TypeFilter::ThreeDO), (std::vector<std::string>{"ship.3do"}));
+// The window's list: names sorted ignoring case, equal ones in directory order; a filter keeps the lines
+// whose name stands for an entry of its type, so beta.srb, plain data, goes with the SRB entry before it.
+TEST(ListOrder, SortsIgnoringCaseAndEachFilterKeepsItsTypes) {
+    const ArchiveModel m = LoadArchive(BuildArchive({{"zeta.mip", DataOfType("MIP")},
+                                                     {"Beta.SRB", DataOfType("SRB")},
+                                                     {"ALPHA.PBF", DataOfType("PBF")},
+                                                     {"ship.3do", DataOfType("3DO")},
+                                                     {"notes.txt", DataOfType("OTH")},
+                                                     {"beta.srb", DataOfType("OTH")},
+                                                     {"Gamma.MIP", DataOfType("MIP")}}));
+    using L = std::vector<std::string>;
+    EXPECT_EQ(Names(m, TypeFilter::All),
+              (L{"ALPHA.PBF", "Beta.SRB", "beta.srb", "Gamma.MIP", "notes.txt", "ship.3do", "zeta.mip"}));
     EXPECT_EQ(Names(m, TypeFilter::AllImages),
-              (std::vector<std::string>{"ALPHA.PBF", "Beta.SRB", "beta.srb", "Gamma.MIP", "zeta.mip"}));
-}
-
-TEST(ListOrder, ParsesTheCommandLineWords) {
+              (L{"ALPHA.PBF", "Beta.SRB", "beta.srb", "Gamma.MIP", "zeta.mip"}));
+    EXPECT_EQ(Names(m, TypeFilter::SRB), (L{"Beta.SRB", "beta.srb"}));
+    EXPECT_EQ(Names(m, TypeFilter::MIP), (L{"Gamma.MIP", "zeta.mip"}));
+    EXPECT_EQ(Names(m, TypeFilter::PBF), L{"ALPHA.PBF"});
+    EXPECT_EQ(Names(m, TypeFilter::ThreeDO), L{"ship.3do"});
+    // The command line's words for them, letter case ignored; plain data has no filter of its own.
     EXPECT_EQ(ParseTypeFilter("IMAGES"), TypeFilter::AllImages);
     EXPECT_EQ(ParseTypeFilter("3do"), TypeFilter::ThreeDO);
     EXPECT_FALSE(ParseTypeFilter("oth").has_value());

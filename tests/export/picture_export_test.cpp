@@ -1,12 +1,15 @@
+// BMP and JPEG export: files byte by byte against the decoded state and read back by FreeImage, a reader
+// independent of our writer; which files each entry gives, and the refusals.
+
 #include "archive/extract.h"
 #include "archive/file_system.h"
 #include "archive_builder.h"
 #include "export/bmp_writer.h"
 #include "export/picture_export.h"
-#include "freeimage_reader.h"
 #include "picture_builder.h"
 #include "temp_folder.h"
 
+#include <FreeImage.h>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -18,6 +21,50 @@ using Bytes = std::vector<std::uint8_t>;
 using Names = std::set<std::string>;
 
 namespace {
+
+struct ReadBack {
+    FREE_IMAGE_FORMAT Format = FIF_UNKNOWN;
+    unsigned Bits = 0; // per pixel, as stored in the file
+    int Width = 0, Height = 0;
+    Bytes Bgra; // blue, green, red, 255; top row first
+};
+
+ReadBack ReadWithFreeImage(const Bytes& file) {
+    ReadBack r;
+    FIMEMORY* memory = FreeImage_OpenMemory(const_cast<BYTE*>(file.data()), static_cast<DWORD>(file.size()));
+    r.Format = FreeImage_GetFileTypeFromMemory(memory);
+    if (FIBITMAP* dib = r.Format == FIF_UNKNOWN ? nullptr : FreeImage_LoadFromMemory(r.Format, memory)) {
+        r.Bits = FreeImage_GetBPP(dib);
+        r.Width = static_cast<int>(FreeImage_GetWidth(dib));
+        r.Height = static_cast<int>(FreeImage_GetHeight(dib));
+        FIBITMAP* rgba = FreeImage_ConvertTo32Bits(dib);
+        for (int y = r.Height - 1; y >= 0; --y) // scan line 0 is the bottom row
+            for (const BYTE* px = FreeImage_GetScanLine(rgba, y);
+                 px < FreeImage_GetScanLine(rgba, y) + 4 * r.Width; px += 4)
+                r.Bgra.insert(r.Bgra.end(), {px[FI_RGBA_BLUE], px[FI_RGBA_GREEN], px[FI_RGBA_RED], 255});
+        FreeImage_Unload(rgba);
+        FreeImage_Unload(dib);
+    }
+    FreeImage_CloseMemory(memory);
+    return r;
+}
+
+// Every header field, the colour table with its fourth bytes as the state holds them, the rows as decoded.
+void ExpectFileOf(const Bytes& f, const ImageState& image) {
+    const std::uint32_t offBits = image.BitCount == 4 ? 118 : image.BitCount == 8 ? 1078 : 54;
+    ASSERT_GE(f.size(), offBits);
+    EXPECT_EQ(ReadU16(f, 0), 'B' | 'M' << 8);
+    const auto u32 = [](auto v) { return static_cast<std::uint32_t>(v); };
+    const std::uint32_t fields[] = {u32(f.size()),         0, offBits, 40, u32(image.ImageWidth),
+                                    u32(image.ImageHeight)};
+    for (std::size_t k = 0; k < 6; ++k)
+        EXPECT_EQ(ReadU32(f, 2 + 4 * k), fields[k]) << "field at " << 2 + 4 * k;
+    EXPECT_EQ(ReadU16(f, 26), 1);
+    EXPECT_EQ(ReadU16(f, 28), image.BitCount);
+    EXPECT_TRUE(std::all_of(f.begin() + 30, f.begin() + 54, [](std::uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::equal(f.begin() + 54, f.begin() + offBits, image.ColourTable.begin()));
+    EXPECT_EQ(Bytes(f.begin() + offBits, f.end()), image.Bits); // bottom row first, padded to 4 bytes
+}
 
 Names In(const fs::path& folder) {
     Names names;
@@ -32,61 +79,87 @@ Bytes Picture(PictureKind kind, std::uint8_t code, std::int16_t w = 6, std::int1
 
 } // namespace
 
-TEST(PictureExport, BmpColourAndMaskFilesByFormatCode) {
-    std::vector<TestEntry> entries = {{"SHIP.3DO", DataOfType("3DO")}, {"NOTE.TXT", DataOfType("OTH")}};
+TEST(BmpWriter, EveryKindAndCodeWritesItsStateAndReadsBackWithTheDecodedPixels) {
+    for (const PictureKind kind : {PictureKind::Mip, PictureKind::Srb, PictureKind::Pbf})
+        for (std::uint8_t code = 0; code <= 7; ++code) {
+            const bool masked = code == 5 || (code == 2 && kind != PictureKind::Pbf);
+            EXPECT_EQ(HasExportMask(kind, code), masked);
+            for (const auto& [w, h] : {std::pair<std::int16_t, std::int16_t>{1, 1}, {7, 3}, {30, 5}}) {
+                const Bytes entry = Picture(kind, code, w, h);
+                const auto mask = DecodeExportMask(kind, entry);
+                ASSERT_EQ(mask.has_value(), masked);
+                if (mask) { // the preview's mask, grey table included
+                    EXPECT_EQ(mask->Bits, DecodeMask(kind, entry)->Bits);
+                    EXPECT_EQ(mask->ColourTable, DecodeMask(kind, entry)->ColourTable);
+                }
+                for (const auto& image : {DecodePicture(kind, entry), mask}) {
+                    if (!image) continue;
+                    SCOPED_TRACE(testing::Message()
+                                 << int(kind) << " " << int(code) << " " << w << " " << int(image->BitCount));
+                    const Bytes file = BmpFileBytes(*image);
+                    ExpectFileOf(file, *image);
+                    const ReadBack back = ReadWithFreeImage(file);
+                    EXPECT_EQ(std::tie(back.Format, back.Bits, back.Width, back.Height),
+                              std::make_tuple(FIF_BMP, unsigned(image->BitCount), int(w), int(h)));
+                    EXPECT_EQ(back.Bgra, ToBgra32TopDown(*image));
+                }
+            }
+        }
+}
+
+TEST(PictureExport, BmpFilesByFormatCodeAndNameWithRefusalsInEntryOrder) {
+    std::vector<TestEntry> entries = {{"SHIP.3DO", DataOfType("3DO")},
+                                      {"NOTE.TXT", DataOfType("OTH")},
+                                      {"NOD", Picture(PictureKind::Mip, 3)}, // no dot: the whole name
+                                      {"A.MIP", Picture(PictureKind::Mip, 3, 2, 2)},
+                                      {"a.SRB", Picture(PictureKind::Srb, 0, 5, 5)},
+                                      {"A.mip", DataOfType("OTH")},
+                                      {"X", Picture(PictureKind::Mip, 3)},
+                                      {"CUT.MIP", Picture(PictureKind::Mip, 3)}};
     for (const auto& [kind, prefix] :
          {std::pair{PictureKind::Mip, "M"}, {PictureKind::Srb, "S"}, {PictureKind::Pbf, "P"}})
         for (std::uint8_t code = 0; code <= 7; ++code)
             entries.push_back({prefix + std::to_string(code) + ".PIC", Picture(kind, code)});
-    const ArchiveModel model = LoadArchive(BuildArchive(entries));
-    TempFolder dest;
-    const auto result = ExportAsBmp(model, AllEntries(model), dest.path());
-
-    Names expected = {"M2_ti.bmp", "S2_ti.bmp", "M5_ti.bmp", "S5_ti.bmp", "P5_ti.bmp"};
-    for (const char* prefix : {"M", "S", "P"})
-        for (int code = 0; code <= 5; ++code)
-            expected.insert(prefix + std::to_string(code) + ".bmp");
-    EXPECT_EQ(In(dest.path()), expected);
-    EXPECT_EQ(result.Written.size(), expected.size());
-    ASSERT_EQ(result.Problems.size(), 6u); // codes 6 and 7; 3DO and OTH pass without a word
-    EXPECT_EQ(result.Problems[0].Description, "\"M6.PIC\" (entry 8) was not exported: its format code 6 is "
-                                              "not a picture format Kelvot can decode.");
-    const EntryBytes s5 = model.EntryBytes(*model.FindEntry("S5.PIC"));
-    EXPECT_EQ(ReadWholeFile(dest / "S5.bmp"), BmpFileBytes(*DecodePicture(PictureKind::Srb, s5)));
-    EXPECT_EQ(ReadWholeFile(dest / "S5_ti.bmp"), BmpFileBytes(*DecodeExportMask(PictureKind::Srb, s5)));
-}
-
-TEST(PictureExport, StemsReplacementRefusalsAndTheEntriesOfAllPictures) {
-    EXPECT_EQ(ExportStem("A.B.MIP"), "A.B");
-    auto bytes =
-        BuildArchive({{"DOOR.LP", Picture(PictureKind::Mip, 0)},
-                      {"NOD", Picture(PictureKind::Mip, 3)}, // a name without a dot keeps three characters
-                      {"A.MIP", Picture(PictureKind::Mip, 3, 2, 2)},
-                      {"a.SRB", Picture(PictureKind::Srb, 3, 5, 5)},
-                      {"X", Picture(PictureKind::Mip, 3)},
-                      {"CUT.MIP", Picture(PictureKind::Mip, 3)},
-                      {"A.mip", DataOfType("OTH")}});
-    PutNameField(bytes, 4, {'.', '.', '/', 'G', 'A', 'M', 'E'}); // decodes to "../G"
-    PutU32(bytes, RecordStart(5) + kSizeField, 40);              // the pixels cut off
+    auto bytes = BuildArchive(entries);
+    PutNameField(bytes, 6, {'.', '.', '/', 'G', 'A', 'M', 'E'}); // decodes to "../G"
+    PutU32(bytes, RecordStart(7) + kSizeField, 40);              // the pixels cut off
     const ArchiveModel model = LoadArchive(bytes);
-    EXPECT_EQ(PictureEntries(model),
-              (std::vector<std::int32_t>{4, 2, 3, 5, 0, 1})); // list order, first of a name
+    EXPECT_EQ(ExportStem("A.B.LP"), "A.B");
+    // The list order of "All image files", the first entry of each name once (8-15 are M*, 16-23 S*).
+    const std::vector<std::int32_t> all = {6,  3,  4,  7,  8,  9,  10, 11, 12, 13, 14, 15, 2,  24, 25,
+                                           26, 27, 28, 29, 30, 31, 16, 17, 18, 19, 20, 21, 22, 23};
+    EXPECT_EQ(PictureEntries(model), all);
 
     TempFolder dir;
     const fs::path out = dir / "out";
     fs::create_directory(out);
-    WriteFile(out / "DOOR.bmp", {1});
-    SetAttributes(out / "DOOR.bmp", kReadOnly);
+    WriteFile(out / "M0.bmp", {1});
+    SetAttributes(out / "M0.bmp", kReadOnly);
     const auto result = ExportAsBmp(model, AllEntries(model), out);
     EXPECT_EQ(In(dir.path()), Names{"out"}); // nothing beside the chosen folder
-    EXPECT_EQ(In(out), (Names{"DOOR.bmp", "NOD.bmp", "a.bmp"}));
-    EXPECT_EQ(ReadWithFreeImage(ReadWholeFile(out / "DOOR.bmp")).Width, 6);
-    EXPECT_EQ(ReadWithFreeImage(ReadWholeFile(out / "a.bmp")).Width, 5); // the later entry's picture
-    ASSERT_EQ(result.Problems.size(), 2u);
+    Names expected = {"NOD.bmp", "a.bmp", "M2_ti.bmp", "S2_ti.bmp", "M5_ti.bmp", "S5_ti.bmp", "P5_ti.bmp"};
+    for (const char* prefix : {"M", "S", "P"})
+        for (int code = 0; code <= 5; ++code)
+            expected.insert(prefix + std::to_string(code) + ".bmp");
+    EXPECT_EQ(In(out), expected);
+    const auto fileOf = [&](const char* name, bool mask) {
+        const std::int32_t i = model.FindEntry(name).value();
+        const auto kind = *PictureKindOf(model.Directory.EntryTypes[i]);
+        const EntryBytes entry = model.EntryBytes(i);
+        return BmpFileBytes((mask ? DecodeExportMask(kind, entry) : DecodePicture(kind, entry)).value());
+    };
+    EXPECT_EQ(ReadWholeFile(out / "M0.bmp"), fileOf("M0.PIC", false)); // the read-only file replaced
+    EXPECT_EQ(ReadWholeFile(out / "a.bmp"), fileOf("a.SRB", false));   // the later entry of the name
+    EXPECT_EQ(ReadWholeFile(out / "S5_ti.bmp"), fileOf("S5.PIC", true));
+    // Codes 6 and 7 of each kind, the name and the cut picture; 3DO and OTH entries pass without a word.
+    ASSERT_EQ(result.Problems.size(), 8u);
+    EXPECT_EQ(result.Written.size(), expected.size() + 1); // A.bmp, then a.bmp in its place
     EXPECT_EQ(result.Problems[0].Description,
-              "\"../G\" (entry 4) was not exported: its name cannot be used as a file name.");
+              "\"../G\" (entry 6) was not exported: its name cannot be used as a file name.");
     EXPECT_EQ(result.Problems[1].Description,
-              "\"CUT.MIP\" (entry 5) was not exported: its picture does not fit in the entry's bytes.");
+              "\"CUT.MIP\" (entry 7) was not exported: its picture does not fit in the entry's bytes.");
+    EXPECT_EQ(result.Problems[2].Description, "\"M6.PIC\" (entry 14) was not exported: its format code 6 is "
+                                              "not a picture format Kelvot can decode.");
 }
 
 TEST(PictureExport, JpegFilesHoldTheDecodedPixelsAtTwentyFourBitsAndNothingElseIsWritten) {
@@ -115,22 +188,18 @@ TEST(PictureExport, JpegFilesHoldTheDecodedPixelsAtTwentyFourBitsAndNothingElseI
               std::make_tuple(24u, 9, 7)); // 4-bit saved at 24
 }
 
-TEST(PictureExport, QualityWordsFlagsAndFileSizes) {
-    EXPECT_EQ(StoredJpegQuality("aVERAGE"), JpegQuality::Average);
-    EXPECT_EQ(StoredJpegQuality("Excellent"), JpegQuality::Superb); // none of the five counts as Superb
-    EXPECT_EQ(ParseJpegQuality("Excellent"), std::nullopt);
-    const std::tuple<int, const char*, const char*> rows[] = {{0x80, "Superb", "superb"},
-                                                              {0x100, "Good", "good"},
-                                                              {0x200, "Normal", "normal"},
-                                                              {0x400, "Average", "average"},
-                                                              {0x800, "Bad", "bad"}};
+TEST(PictureExport, EachQualityStepDownGivesASmallerFile) {
     const auto noise = DecodePicture(PictureKind::Srb, Picture(PictureKind::Srb, 3, 64, 64));
+    std::string words;
     std::size_t previous = SIZE_MAX;
-    for (std::size_t k = 0; k < 5; ++k) {
-        const JpegQuality q = kJpegQualities[k];
-        EXPECT_EQ(std::make_tuple(JpegSaveFlag(q), JpegQualityWord(q), JpegQualityCliWord(q)), rows[k]);
-        EXPECT_EQ(ParseJpegQuality(std::get<2>(rows[k])), q);
-        EXPECT_LT(EncodeJpeg(*noise, q).size(), previous) << "each step down in quality gives a smaller file";
-        previous = EncodeJpeg(*noise, q).size();
+    for (const JpegQuality q : kJpegQualities) {
+        words += std::string(JpegQualityWord(q)) + " " + std::string(JpegQualityCliWord(q)) + " ";
+        EXPECT_EQ(ParseJpegQuality(JpegQualityWord(q)), q); // letter case ignored
+        const std::size_t size = EncodeJpeg(*noise, q).size();
+        EXPECT_LT(size, previous) << words;
+        previous = size;
     }
+    EXPECT_EQ(words, "Superb superb Good good Normal normal Average average Bad bad ");
+    EXPECT_EQ(StoredJpegQuality("Excellent"), JpegQuality::Superb); // a damaged setting still exports
+    EXPECT_EQ(ParseJpegQuality("Excellent"), std::nullopt);
 }

@@ -1,4 +1,4 @@
-// The seven status-bar panels for one selected line, and the size in KB.
+// The rules of the status-bar panels and of the size in KB; the window and `kelvot-cli info` show them.
 
 #include "images/status_text.h"
 #include "picture_builder.h"
@@ -13,90 +13,65 @@ namespace {
 using Panels = std::array<std::string, 7>;
 using Bytes = std::vector<std::uint8_t>;
 
-Panels PanelsOf(std::optional<EntryType> type, std::string_view line, const Bytes& entry, std::int32_t n = 3,
-                std::int32_t count = 120) {
+Panels PanelsOf(EntryType type, std::string_view line, const Bytes& entry) {
     return StatusPanelTexts({.Type = type,
                              .LineText = line,
                              .Entry = entry,
                              .EntrySize = static_cast<std::int32_t>(entry.size()),
-                             .LineNumber = n,
-                             .LineCount = count},
+                             .LineNumber = 3,
+                             .LineCount = 120},
                             ".");
 }
 
-Bytes Picture(PictureKind kind, std::uint8_t code, std::int16_t w, std::int16_t h, std::uint8_t mapp = 0,
-              std::uint8_t subImages = 1, bool layoutB = false) {
-    auto spec = RandomPicture(kind, code, w, h, 1);
-    spec.Mapp = mapp, spec.SubImages = subImages, spec.LayoutB = layoutB;
+Bytes LayoutB(PictureKind kind, std::int16_t w, std::int16_t h, std::uint8_t mapp, std::uint8_t subImages) {
+    auto spec = RandomPicture(kind, 0, w, h, 1);
+    spec.Mapp = mapp, spec.SubImages = subImages, spec.LayoutB = true;
     return EncodePicture(spec);
 }
 
-TEST(StatusPanels, MipPictureShowsAllSeven) {
-    Bytes entry = Picture(PictureKind::Mip, 1, 64, 32, 4, 4);
-    entry.resize(2181); // 2.13 KB, sub-images after the first
-    EXPECT_EQ(PanelsOf(EntryType::MIP, "door.lp", entry),
-              (Panels{"64 x 32 x 4 BPP", "3 / 120", "2.13 KB", "MIP", "Type 1", "Mapp 4", "3 Sub-images"}));
-}
-
-TEST(StatusPanels, SrbLayoutBReadsItsOwnSizeFields) {
-    const Bytes entry = Picture(PictureKind::Srb, 0, 20, 10, 7, 0, true);
-    EXPECT_EQ(PanelsOf(EntryType::SRB, "wall.fb", entry),
+TEST(StatusPanels, PicturesShowTheirHeaderWithLayoutBSizes) {
+    EXPECT_EQ(PanelsOf(EntryType::SRB, "wall.fb", LayoutB(PictureKind::Srb, 20, 10, 7, 0)),
               (Panels{"20 x 10 x 4 BPP", "3 / 120", "0.36 KB", "SRB", "Type 0", "Mapp 7", "-1 Sub-images"}));
-}
-
-TEST(StatusPanels, MarkerOnSixteenBitMipStillSaysFourBppWithLayoutBSize) {
+    // PBF headers hold no Mapp and no sub-image count; any code from 3 up is 16 bits.
+    EXPECT_EQ(
+        PanelsOf(EntryType::PBF, "font.pbf", EncodePicture(RandomPicture(PictureKind::Pbf, 9, 3, 2, 1))),
+        (Panels{"3 x 2 x 16 BPP", "3 / 120", "0.07 KB", "PBF", "Type 9", "", ""}));
+    // The marker on a 16-bit picture: the size still comes from the layout-B places, here inside the pixels.
     auto spec = RandomPicture(PictureKind::Mip, 3, 40, 40, 2);
     spec.Marker = 0x40;
     Bytes entry = EncodePicture(spec);
-    entry[145] = 7, entry[146] = 0, entry[149] = 0x00, entry[150] = 0x80; // inside the pixels
+    entry[145] = 7, entry[146] = 0, entry[149] = 0x00, entry[150] = 0x80;
     EXPECT_EQ(PanelsOf(EntryType::MIP, "x.lp", entry)[0], "7 x -32768 x 4 BPP");
-}
-
-TEST(StatusPanels, PictureWithTooFewPixelsShowsItsHeader) {
-    Bytes entry = Picture(PictureKind::Srb, 4, 100, 100);
-    entry.resize(200);
-    EXPECT_EQ(PanelsOf(EntryType::SRB, "big.lp", entry)[0], "100 x 100 x 16 BPP");
-}
-
-TEST(StatusPanels, PictureWithoutItsWholeHeaderShowsOnlyPositionSizeAndType) {
-    Bytes entry = Picture(PictureKind::Mip, 1, 8, 8, 3, 3, true);
+    // Without its whole header a picture shows only position, size and type.
+    entry = LayoutB(PictureKind::Mip, 8, 8, 3, 3);
     entry.resize(150); // the layout-B height ends at 151
     EXPECT_EQ(PanelsOf(EntryType::MIP, "cut.lp", entry),
               (Panels{"", "3 / 120", "0.15 KB", "MIP", "", "", ""}));
 }
 
-TEST(StatusPanels, OtherTypesShowPositionSizeAndATag) {
+TEST(StatusPanels, OtherEntriesShowTheirLinesLastThreeCharactersInCapitals) {
     const Bytes bytes(3000, 0);
-    EXPECT_EQ(PanelsOf(EntryType::ThreeDO, "ship.3do", bytes),
-              (Panels{"", "3 / 120", "2.93 KB", "3DO", "", "", ""}));
-    EXPECT_EQ(PanelsOf(EntryType::OTH, "READ.ME", bytes)[3], ".ME");
-    EXPECT_EQ(PanelsOf(EntryType::OTH, "a.txt", bytes)[3], "TXT");
-    EXPECT_EQ(PanelsOf(EntryType::OTH, "ab", bytes)[3], "AB");
-    EXPECT_EQ(PanelsOf(EntryType::OTH, "x.\xE9\xFF\x9A", bytes)[3], "\xC3\x89\xC5\xB8\xC5\xA0"); // ÉŸŠ
-    EXPECT_EQ(PanelsOf(EntryType::OTH, "stra\xDF", bytes)[3], "RA\xC3\x9F"); // ß has no capital here
-    EXPECT_EQ(PanelsOf(EntryType::OTH, "x\xF7y", bytes)[3], "X\xC3\xB7Y");   // ÷ is no letter
+    EXPECT_EQ(PanelsOf(EntryType::OTH, "READ.ME", bytes),
+              (Panels{"", "3 / 120", "2.93 KB", ".ME", "", "", ""}));
+    // Windows-1252 capitals in UTF-8 (É Ÿ Š), but ß has no capital in the code page and ÷ is no letter.
+    const std::pair<const char*, const char*> tags[] = {{"ab", "AB"},
+                                                        {"x.\xE9\xFF\x9A", "\xC3\x89\xC5\xB8\xC5\xA0"},
+                                                        {"stra\xDF", "RA\xC3\x9F"},
+                                                        {"x\xF7y", "X\xC3\xB7Y"}};
+    for (const auto& [line, tag] : tags)
+        EXPECT_EQ(PanelsOf(EntryType::OTH, line, bytes)[3], tag) << line;
+    // A line that matches no entry keeps the last size, in the user's decimal separator.
+    EXPECT_EQ(StatusPanelTexts({.Type = std::nullopt,
+                                .LineText = "gone.mip",
+                                .Entry = {},
+                                .EntrySize = 1536,
+                                .LineNumber = 7,
+                                .LineCount = 9},
+                               ","),
+              (Panels{"", "7 / 9", "1,5 KB", "MIP", "", "", ""}));
 }
 
-TEST(StatusPanels, LineMatchingNoEntryKeepsThePreviousSize) {
-    const Panels panels = StatusPanelTexts({.Type = std::nullopt,
-                                            .LineText = "gone.mip",
-                                            .Entry = {},
-                                            .EntrySize = 1536,
-                                            .LineNumber = 7,
-                                            .LineCount = 9},
-                                           ",");
-    EXPECT_EQ(panels, (Panels{"", "7 / 9", "1,5 KB", "MIP", "", "", ""}));
-}
-
-TEST(StatusKilobytes, KnownRoundings) {
-    EXPECT_EQ(FormatKilobytes(128, "."), "0.12 KB"); // 0.125: half to the even 2
-    EXPECT_EQ(FormatKilobytes(1536, "."), "1.5 KB");
-    EXPECT_EQ(FormatKilobytes(1024, "."), "1 KB");
-    EXPECT_EQ(FormatKilobytes(3000, "."), "2.93 KB");
-    EXPECT_EQ(FormatKilobytes(1408, "."), "1.38 KB"); // 1.375: half to the even 8
-    EXPECT_EQ(FormatKilobytes(0, "."), "0 KB");
-    EXPECT_EQ(FormatKilobytes(5, "."), "0 KB");
-    EXPECT_EQ(FormatKilobytes(1034, "."), "1.01 KB");
+TEST(StatusKilobytes, SignsLimitsAndSeparators) {
     EXPECT_EQ(FormatKilobytes(-128, "."), "-0.12 KB");
     EXPECT_EQ(FormatKilobytes(-5, "."), "0 KB");
     EXPECT_EQ(FormatKilobytes(2147483647, "."), "2097152 KB");
