@@ -24,18 +24,8 @@ namespace {
 std::string RunOnTerminal(const std::vector<std::string>& args) {
     int master = -1;
     const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
-    if (pid == 0) {
-        std::vector<char*> argv{const_cast<char*>(KELVOT_CLI)};
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(KELVOT_CLI, argv.data());
-        ::_exit(127);
-    }
-    if (pid < 0) {
-        ADD_FAILURE() << "no pseudo-terminal";
-        return {};
-    }
+    if (pid == 0) ExecCli(args);
+    EXPECT_GT(pid, 0) << "no pseudo-terminal";
     std::string text;
     char buffer[4096];
     ssize_t n;
@@ -79,18 +69,7 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 
 } // namespace
 
-TEST(Progress, NothingExtraWhenStderrIsNotATerminal) {
-    TempFolder dir;
-    WriteData(dir);
-    for (const auto& args : Commands(dir)) {
-        const CliResult r = RunCli(args);
-        EXPECT_EQ(r.status, 0) << args[0] << ": " << r.err;
-        EXPECT_EQ(r.err, "") << args[0];
-        EXPECT_EQ(r.out.find_first_of("\r\033"), std::string::npos) << args[0] << ": " << r.out;
-    }
-}
-
-TEST(Progress, ShownOnATerminalAndErasedBeforeTheOutput) {
+TEST(Progress, ShownOnlyOnATerminalAndErasedBeforeTheOutput) {
     TempFolder shown, plain;
     WriteData(shown);
     WriteData(plain);
@@ -98,17 +77,23 @@ TEST(Progress, ShownOnATerminalAndErasedBeforeTheOutput) {
     const std::string erase = "\r\033[K";
     for (std::size_t k = 0; k < onTerminal.size(); ++k) {
         const std::string& command = onTerminal[k][0];
+        // To files: the command's own output and nothing else.
+        const CliResult r = RunCli(toFiles[k]);
+        EXPECT_EQ(r.status, 0) << command << ": " << r.err;
+        EXPECT_EQ(r.err, "") << command;
+        EXPECT_EQ(r.out.find_first_of("\r\033"), std::string::npos) << command << ": " << r.out;
+
+        // On a terminal the line starts at the first step and is erased before anything else is printed.
         const std::string text = RunOnTerminal(onTerminal[k]);
-        // The line starts at the first step and is erased before anything else is printed.
         ASSERT_EQ(text.rfind(erase + command + ": ", 0), 0u) << command << ": " << text;
         const bool entries = command == "extract" || command == "export";
         EXPECT_NE(text.find(entries ? " of 40 entries" : " MiB)"), std::string::npos)
             << command << ": " << text;
         const std::size_t last = text.rfind(erase);
-        // What is left is the command's own output (the terminal writes "\n" as "\r\n").
-        const std::string expected = Replaced(
-            Replaced(RunCli(toFiles[k]).out, plain.path().string(), shown.path().string()), "\n", "\r\n");
-        EXPECT_EQ(text.substr(last + erase.size()), expected) << command;
         EXPECT_EQ(text.substr(0, last).find('\n'), std::string::npos) << command << ": " << text;
+        // What is left is the command's own output (the terminal writes "\n" as "\r\n").
+        const std::string expected =
+            Replaced(Replaced(r.out, plain.path().string(), shown.path().string()), "\n", "\r\n");
+        EXPECT_EQ(text.substr(last + erase.size()), expected) << command;
     }
 }

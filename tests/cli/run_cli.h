@@ -19,3 +19,6 @@ struct CliLimits {
 };
 
 CliResult RunCli(const std::vector<std::string>& args, const CliLimits& limits = {});
+
+// In a child process: becomes kelvot-cli with the arguments.
+[[noreturn]] void ExecCli(const std::vector<std::string>& args);

@@ -2,10 +2,11 @@
 
 // Small helpers the editing tests share.
 
-#include "archive/file_system.h"
+#include "archive/error.h"
 
 #include <dirent.h>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -17,8 +18,14 @@ inline std::vector<std::uint8_t> Bytes(std::string_view text) {
     return {text.begin(), text.end()};
 }
 
-inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
-    return ReadWholeFile(path);
+// The message of the KelvotError the call throws.
+inline std::string Failure(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const KelvotError& e) {
+        return e.what();
+    }
+    return "(no failure)";
 }
 
 // The names in a folder, in the order the system lists them (readdir, not std::filesystem).

@@ -1,4 +1,4 @@
-#include "archive/error.h"
+#include "archive/file_system.h"
 #include "archive_builder.h"
 #include "edit_support.h"
 #include "editing/packing.h"
@@ -9,25 +9,6 @@
 using namespace kelvot;
 using namespace kelvot::testkit;
 namespace fs = std::filesystem;
-
-namespace {
-
-// One record as the format lays it out, written out by hand.
-void HandRecord(std::vector<std::uint8_t>& to, std::uint32_t size, std::string_view name,
-                std::uint32_t offset) {
-    auto put32 = [&](std::uint32_t v) {
-        for (int k = 0; k < 4; ++k)
-            to.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
-    };
-    to.insert(to.end(), {5, 0});
-    put32(size);
-    put32(size);
-    for (std::size_t k = 0; k < 13; ++k)
-        to.push_back(k < name.size() ? static_cast<std::uint8_t>(name[k]) : 0);
-    put32(offset);
-}
-
-} // namespace
 
 class PackingTest : public ::testing::Test {
   protected:
@@ -59,27 +40,18 @@ TEST_F(PackingTest, CreatesTheSixtyNineByteArchiveInTheFoldersOrder) {
         CreateArchive(dir.path(), "New.DAT", [&](std::int64_t done, std::int64_t) { lastDone = done; });
     EXPECT_EQ(result.EntryCount, 2);
     EXPECT_EQ(lastDone, 69);
-    std::vector<std::uint8_t> expected{2, 0}, data;
-    for (const std::string& name : ListedOrder(dir.path())) {
-        if (name == "New.DAT") continue;
-        const auto bytes = Bytes(name == "A.TXT" ? "0123456789" : "abc");
-        HandRecord(expected, static_cast<std::uint32_t>(bytes.size()), name,
-                   static_cast<std::uint32_t>(56 + data.size()));
-        data.insert(data.end(), bytes.begin(), bytes.end());
-    }
-    expected.insert(expected.end(), data.begin(), data.end());
+    std::vector<TestEntry> entries;
+    for (const std::string& name : ListedOrder(dir.path()))
+        if (name != "New.DAT") entries.push_back({name, Bytes(name == "A.TXT" ? "0123456789" : "abc")});
+    const auto expected = BuildArchive(entries); // the count, two records of 27 bytes, 10 + 3 bytes of data
     ASSERT_EQ(expected.size(), 69u);
-    EXPECT_EQ(ReadBytes(result.Target), expected);
+    EXPECT_EQ(ReadWholeFile(result.Target), expected);
 
     // A 12-character name keeps one 0 byte; an empty file gets an entry of its own.
     WriteFile(dir / "ABCDEFGH.MIP", Bytes("PIM!"));
     WriteFile(dir / "E.TXT", {});
     WritePackedArchive({{{dir / "ABCDEFGH.MIP", "ABCDEFGH.MIP"}, {dir / "E.TXT", "E.TXT"}}}, dir / "OUT.DAT");
-    expected = {2, 0};
-    HandRecord(expected, 4, "ABCDEFGH.MIP", 56);
-    HandRecord(expected, 0, "E.TXT", 60);
-    expected.insert(expected.end(), {'P', 'I', 'M', '!'});
-    EXPECT_EQ(ReadBytes(dir / "OUT.DAT"), expected);
+    EXPECT_EQ(ReadWholeFile(dir / "OUT.DAT"), BuildArchive({{"ABCDEFGH.MIP", Bytes("PIM!")}, {"E.TXT", {}}}));
 }
 
 TEST_F(PackingTest, ReplacesAReadOnlyTargetAndEndsQuietlyWithNothingToPack) {
@@ -87,14 +59,14 @@ TEST_F(PackingTest, ReplacesAReadOnlyTargetAndEndsQuietlyWithNothingToPack) {
     WriteFile(dir / "T.DAT", Bytes("old archive"));
     SetAttributes(dir / "T.DAT", kReadOnly);
     ASSERT_TRUE(CreateArchive(dir.path(), "T.DAT").Created);
-    EXPECT_EQ(ReadBytes(dir / "T.DAT"), BuildArchive({{"A.TXT", Bytes("new")}}));
+    EXPECT_EQ(ReadWholeFile(dir / "T.DAT"), BuildArchive({{"A.TXT", Bytes("new")}}));
     EXPECT_EQ(Attributes(dir / "T.DAT"), 0);
 
     fs::remove(dir / "A.TXT");
     WriteFile(dir / "README", Bytes("x"));
     EXPECT_FALSE(CreateArchive(dir.path(), "T.DAT").Created);
     EXPECT_EQ(FolderNames(dir.path()), (std::set<std::string>{"README", "T.DAT"}));
-    EXPECT_EQ(ReadBytes(dir / "T.DAT"), BuildArchive({{"A.TXT", Bytes("new")}}));
+    EXPECT_EQ(ReadWholeFile(dir / "T.DAT"), BuildArchive({{"A.TXT", Bytes("new")}}));
 }
 
 TEST_F(PackingTest, RefusesLimitsBeforeWritingAnything) {
@@ -106,13 +78,8 @@ TEST_F(PackingTest, RefusesLimitsBeforeWritingAnything) {
         WriteFile(dir / name, {});
         fs::resize_file(dir / name, size);
     }
-    auto failure = [&](const std::vector<PackableFile>& files) -> std::string {
-        try {
-            WritePackedArchive(files, dir / "OUT.DAT");
-        } catch (const KelvotError& e) {
-            return e.what();
-        }
-        return "(written)";
+    auto failure = [&](const std::vector<PackableFile>& files) {
+        return Failure([&] { WritePackedArchive(files, dir / "OUT.DAT"); });
     };
     EXPECT_EQ(failure({{dir / "HUGE.BIN", "HUGE.BIN"}}),
               (dir / "HUGE.BIN").string() + " is 2147483648 bytes long; a DAT file cannot hold a file of 2 "

@@ -2,7 +2,9 @@
 
 #include "archive/dat_format.h"
 
+#include <algorithm>
 #include <fstream>
+#include <map>
 #include <stdexcept>
 
 namespace kelvot::testkit {
@@ -41,19 +43,14 @@ void PutNameField(std::vector<std::uint8_t>& bytes, int index, const std::vector
 }
 
 std::vector<std::uint8_t> DataOfType(const std::string& tag, std::size_t size) {
-    std::vector<std::uint8_t> data;
-    if (tag == "MIP")
-        data = {'P', 'I', 'M', 0};
-    else if (tag == "SRB")
-        data = {0, 'B', 'R', 'S'};
-    else if (tag == "PBF")
-        data = {'P', 'A', 'M', 'B'};
-    else if (tag == "3DO")
-        data = {0, 'O', 'D', '3'};
-    else if (tag == "OTH")
-        data = {'T', 'E', 'X', 'T'};
-    else
-        throw std::invalid_argument("unknown type tag " + tag);
+    // The four bytes each type is known by.
+    static const std::map<std::string, std::string> kMagic = {{"MIP", {'P', 'I', 'M', 0}},
+                                                              {"SRB", {0, 'B', 'R', 'S'}},
+                                                              {"PBF", "PAMB"},
+                                                              {"3DO", {0, 'O', 'D', '3'}},
+                                                              {"OTH", "TEXT"}};
+    const std::string& magic = kMagic.at(tag);
+    std::vector<std::uint8_t> data(magic.begin(), magic.end());
     data.resize(std::max(size, data.size()), 0x20);
     return data;
 }

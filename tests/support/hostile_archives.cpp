@@ -34,12 +34,17 @@ Bytes Sound(PictureKind kind, std::uint8_t code) {
     return EncodePicture(RandomPicture(kind, code, 5, 3, 100u + code));
 }
 
+// Gives entry `index` other size fields (both) and another offset.
+void SetRecord(Bytes& bytes, int index, std::uint32_t size, std::uint32_t offset) {
+    PutU32(bytes, RecordStart(index) + kSizeField, size);
+    PutU32(bytes, RecordStart(index) + kSizeField + 4, size);
+    PutU32(bytes, RecordStart(index) + kOffsetField, offset);
+}
+
 // GOOD.TXT, then ODD.MIP whose record gets the given size and offset fields.
 Bytes OddRecord(std::uint32_t size, std::uint32_t offset) {
     Bytes bytes = BuildArchive({{"GOOD.TXT", Text("good bytes")}, {"ODD.MIP", Sound(PictureKind::Mip, 5)}});
-    PutU32(bytes, RecordStart(1) + kSizeField, size);
-    PutU32(bytes, RecordStart(1) + kSizeField + 4, size);
-    PutU32(bytes, RecordStart(1) + kOffsetField, offset);
+    SetRecord(bytes, 1, size, offset);
     return bytes;
 }
 
@@ -68,15 +73,10 @@ Bytes Overlapping() {
                                 {"DIR.TXT", {}}});
     const std::uint32_t a = static_cast<std::uint32_t>(DirectoryEnd(5));
     const auto aSize = static_cast<std::uint32_t>(Sound(PictureKind::Mip, 2).size());
-    auto set = [&](int index, std::uint32_t size, std::uint32_t offset) {
-        PutU32(bytes, RecordStart(index) + kSizeField, size);
-        PutU32(bytes, RecordStart(index) + kSizeField + 4, size);
-        PutU32(bytes, RecordStart(index) + kOffsetField, offset);
-    };
-    set(1, aSize, a);             // B: the same bytes as A
-    set(2, 10, a + 20);           // C: inside A
-    set(3, aSize, a + aSize / 2); // D: from A's middle past its end
-    set(4, 40, 0);                // DIR.TXT: the count and the directory
+    SetRecord(bytes, 1, aSize, a);             // B: the same bytes as A
+    SetRecord(bytes, 2, 10, a + 20);           // C: inside A
+    SetRecord(bytes, 3, aSize, a + aSize / 2); // D: from A's middle past its end
+    SetRecord(bytes, 4, 40, 0);                // DIR.TXT: the count and the directory
     return bytes;
 }
 
@@ -129,62 +129,59 @@ Bytes Cut(Bytes bytes, std::size_t length) {
     return bytes;
 }
 
+// Layout B's marker on a 16-bit picture.
+Bytes MarkerOnSixteenBits() {
+    PictureSpec spec = RandomPicture(PictureKind::Mip, 5, 3, 2, 1);
+    spec.Marker = 0x40;
+    return EncodePicture(spec);
+}
+
 } // namespace
 
 std::vector<HostileArchive> HostileArchives() {
     using K = PictureKind;
-    std::
-        vector<HostileArchive>
-            set =
-                {
-                    {"empty.dat", {}},
-                    {"one-byte.dat", {1}},
-                    {"count-0.dat", Count(0, 40)},
-                    {"count-minus-1.dat", Count(0xFFFF, 40)},
-                    {"count-minus-32768.dat", Count(0x8000, 40)},
-                    {"count-1-short.dat", Count(1, 10)},
-                    {"count-32767-short.dat", Count(0x7FFF, 200)},
-                    {"count-32767.dat", ManyEntries()},
-                    {"count-1-empty-entry.dat", BuildArchive({{"E.TXT", {}}})},
-                    {"size-7fffffff.dat", OddRecord(0x7FFFFFFF, 2 + 2 * 27 + 10)},
-                    {"size-80000000.dat", OddRecord(0x80000000, 2 + 2 * 27 + 10)},
-                    {"size-ffffffff.dat", OddRecord(0xFFFFFFFF, 2 + 2 * 27 + 10)},
-                    {"offset-7fffffff.dat", OddRecord(16, 0x7FFFFFFF)},
-                    {"offset-80000000.dat", OddRecord(16, 0x80000000)},
-                    {"offset-ffffffff.dat", OddRecord(16, 0xFFFFFFFF)},
-                    {"offset-wraps.dat", OddRecord(0x20, 0xFFFFFFF0)},
-                    {"offset-past-end.dat",
-                     OddRecord(16, static_cast<std::uint32_t>(OddRecord(0, 0).size() + 20))},
-                    {"offset-in-directory.dat", OddRecord(10, 0)},
-                    {"overlapping.dat", Overlapping()},
-                    {"names.dat", HostileNames()},
-                    {"pictures-negative.dat",
-                     Pictures({Picture(K::Mip, 5, -1, 3), Picture(K::Srb, 3, 4, -32768),
-                               Picture(K::Pbf, 4, -32768, -1), Picture(K::Mip, 0, -5, 3, true),
-                               Picture(K::Srb, 2, 3, -1, true), Picture(K::Pbf, 1, -4, 3)})},
-                    {"pictures-zero.dat",
-                     Pictures({Picture(K::Mip, 2, 0, 5), Picture(K::Srb, 5, 5, 0), Picture(K::Pbf, 0, 0, 0),
-                               Picture(K::Mip, 4, 0, 0), Picture(K::Srb, 1, 0, 3, true)})},
-                    {"pictures-huge.dat",
-                     Pictures({Picture(K::Mip, 0, 32767, 32767), Picture(K::Srb, 2, 32767, 32767, true),
-                               Picture(K::Pbf, 2, 32767, 32767), Picture(K::Mip, 3, 32767, 1),
-                               Picture(K::Srb, 5, 1, 32767), Picture(K::Pbf, 5, 32767, 32767),
-                               Picture(K::Mip, 4, 16383, 2)})},
-                    {"pictures-codes.dat",
-                     Pictures({Sound(K::Mip, 6), Sound(K::Srb, 7), Sound(K::Pbf, 0x40), Sound(K::Mip, 0xFF),
-                               [] {
-                                   PictureSpec spec = RandomPicture(K::Mip, 5, 3, 2, 1);
-                                   spec.Marker = 0x40; // layout B's marker on a 16-bit picture
-                                   return EncodePicture(spec);
-                               }()})},
-                    {"pictures-cut.dat", Pictures({Text("PIM"), Cut(Sound(K::Mip, 0), 30),
-                                                   Cut(Sound(K::Mip, 3), 70), Cut(Sound(K::Srb, 5), 130),
-                                                   Cut(Sound(K::Pbf, 4), 27), Cut(Sound(K::Pbf, 1), 60),
-                                                   Cut(Sound(K::Srb, 2), Sound(K::Srb, 2).size() - 1)})},
-                    {"pictures-sound.dat", Pictures({Sound(K::Mip, 0), Sound(K::Mip, 2), Sound(K::Srb, 1),
-                                                     Sound(K::Srb, 4), Sound(K::Pbf, 3), Sound(K::Pbf, 5)})},
-                };
-    return set;
+    const std::uint32_t afterGood = 2 + 2 * 27 + 10; // where ODD.MIP's data begins
+    return {
+        {"empty.dat", {}},
+        {"one-byte.dat", {1}},
+        {"count-0.dat", Count(0, 40)},
+        {"count-minus-1.dat", Count(0xFFFF, 40)},
+        {"count-minus-32768.dat", Count(0x8000, 40)},
+        {"count-1-short.dat", Count(1, 10)},
+        {"count-32767-short.dat", Count(0x7FFF, 200)},
+        {"count-32767.dat", ManyEntries()},
+        {"count-1-empty-entry.dat", BuildArchive({{"E.TXT", {}}})},
+        {"size-7fffffff.dat", OddRecord(0x7FFFFFFF, afterGood)},
+        {"size-80000000.dat", OddRecord(0x80000000, afterGood)},
+        {"size-ffffffff.dat", OddRecord(0xFFFFFFFF, afterGood)},
+        {"offset-7fffffff.dat", OddRecord(16, 0x7FFFFFFF)},
+        {"offset-80000000.dat", OddRecord(16, 0x80000000)},
+        {"offset-ffffffff.dat", OddRecord(16, 0xFFFFFFFF)},
+        {"offset-wraps.dat", OddRecord(0x20, 0xFFFFFFF0)},
+        {"offset-past-end.dat", OddRecord(16, static_cast<std::uint32_t>(OddRecord(0, 0).size() + 20))},
+        {"offset-in-directory.dat", OddRecord(10, 0)},
+        {"overlapping.dat", Overlapping()},
+        {"names.dat", HostileNames()},
+        {"pictures-negative.dat", Pictures({Picture(K::Mip, 5, -1, 3), Picture(K::Srb, 3, 4, -32768),
+                                            Picture(K::Pbf, 4, -32768, -1), Picture(K::Mip, 0, -5, 3, true),
+                                            Picture(K::Srb, 2, 3, -1, true), Picture(K::Pbf, 1, -4, 3)})},
+        {"pictures-zero.dat",
+         Pictures({Picture(K::Mip, 2, 0, 5), Picture(K::Srb, 5, 5, 0), Picture(K::Pbf, 0, 0, 0),
+                   Picture(K::Mip, 4, 0, 0), Picture(K::Srb, 1, 0, 3, true)})},
+        {"pictures-huge.dat",
+         Pictures({Picture(K::Mip, 0, 32767, 32767), Picture(K::Srb, 2, 32767, 32767, true),
+                   Picture(K::Pbf, 2, 32767, 32767), Picture(K::Mip, 3, 32767, 1),
+                   Picture(K::Srb, 5, 1, 32767), Picture(K::Pbf, 5, 32767, 32767),
+                   Picture(K::Mip, 4, 16383, 2)})},
+        {"pictures-codes.dat", Pictures({Sound(K::Mip, 6), Sound(K::Srb, 7), Sound(K::Pbf, 0x40),
+                                         Sound(K::Mip, 0xFF), MarkerOnSixteenBits()})},
+        {"pictures-cut.dat",
+         Pictures({Text("PIM"), Cut(Sound(K::Mip, 0), 30), Cut(Sound(K::Mip, 3), 70),
+                   Cut(Sound(K::Srb, 5), 130), Cut(Sound(K::Pbf, 4), 27), Cut(Sound(K::Pbf, 1), 60),
+                   Cut(Sound(K::Srb, 2), Sound(K::Srb, 2).size() - 1)})},
+        {"pictures-sound.dat", Pictures({Sound(K::Mip, 0), Sound(K::Mip, 2), Sound(K::Srb, 1),
+                                         Sound(K::Srb, 4), Sound(K::Pbf, 3), Sound(K::Pbf, 5)})},
+    };
 }
 
 } // namespace kelvot::testkit

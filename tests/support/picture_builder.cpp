@@ -1,5 +1,7 @@
 #include "picture_builder.h"
 
+#include "archive_builder.h"
+
 #include <algorithm>
 #include <random>
 #include <stdexcept>
@@ -7,6 +9,11 @@
 namespace kelvot {
 
 namespace {
+
+// A width or height as a count: 0 for the negative ones a header may give.
+std::size_t Side(std::int16_t value) {
+    return static_cast<std::size_t>(std::max<int>(value, 0));
+}
 
 bool Indexed(const PictureSpec& spec) {
     return spec.FormatCode < 3;
@@ -17,11 +24,6 @@ std::size_t Shift(const PictureSpec& spec) {
     return spec.Kind == PictureKind::Srb ? 96 : 0;
 }
 
-void Put16(std::vector<std::uint8_t>& out, std::size_t at, std::uint16_t v) {
-    out[at] = static_cast<std::uint8_t>(v);
-    out[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
 void Check(const PictureSpec& spec) {
     const bool pbf = spec.Kind == PictureKind::Pbf;
     if (pbf && (spec.LayoutB || spec.Marker != 0))
@@ -29,11 +31,17 @@ void Check(const PictureSpec& spec) {
     if (spec.LayoutB && !Indexed(spec)) throw std::invalid_argument("layout B exists for codes 0-2 only");
     if (!spec.LayoutB && Indexed(spec) && spec.Marker == 0x40)
         throw std::invalid_argument("marker 0x40 selects layout B for codes 0-2");
-    const std::size_t count = static_cast<std::size_t>(std::max<int>(spec.Width, 0)) *
-                              static_cast<std::size_t>(std::max<int>(spec.Height, 0));
+    const std::size_t count = Side(spec.Width) * Side(spec.Height);
     if (spec.Pixels.size() != count) throw std::invalid_argument("Pixels must hold Width x Height values");
     if (Indexed(spec) && std::any_of(spec.Pixels.begin(), spec.Pixels.end(), [](auto p) { return p > 15; }))
         throw std::invalid_argument("colour indices run from 0 to 15");
+}
+
+// Bytes per pixel row in the entry.
+std::size_t RowBytes(const PictureSpec& spec) {
+    const std::size_t width = Side(spec.Width);
+    const std::size_t packed = Indexed(spec) ? (width + 1) / 2 : 2 * width;
+    return spec.Kind == PictureKind::Pbf ? (packed + 3) / 4 * 4 : packed;
 }
 
 } // namespace
@@ -43,25 +51,19 @@ std::size_t PixelOffset(const PictureSpec& spec) {
     return (Indexed(spec) ? 172 : 96) + Shift(spec);
 }
 
-std::size_t EntryRowBytes(const PictureSpec& spec) {
-    const std::size_t width = static_cast<std::size_t>(std::max<int>(spec.Width, 0));
-    const std::size_t packed = Indexed(spec) ? (width + 1) / 2 : 2 * width;
-    return spec.Kind == PictureKind::Pbf ? (packed + 3) / 4 * 4 : packed;
-}
-
 std::vector<std::uint8_t> EncodePicture(const PictureSpec& spec) {
     Check(spec);
-    const std::size_t width = static_cast<std::size_t>(std::max<int>(spec.Width, 0));
-    const std::size_t height = static_cast<std::size_t>(std::max<int>(spec.Height, 0));
+    const std::size_t width = Side(spec.Width);
+    const std::size_t height = Side(spec.Height);
     const std::size_t start = PixelOffset(spec);
-    const std::size_t rowBytes = EntryRowBytes(spec);
+    const std::size_t rowBytes = RowBytes(spec);
     std::vector<std::uint8_t> out(start + rowBytes * height, 0);
 
     if (spec.Kind == PictureKind::Pbf) {
         std::copy_n("PAMB", 4, out.begin());
         out[24] = spec.FormatCode;
-        Put16(out, 25, static_cast<std::uint16_t>(spec.Width));
-        Put16(out, 29, static_cast<std::uint16_t>(spec.Height));
+        testkit::PutU16(out, 25, static_cast<std::uint16_t>(spec.Width));
+        testkit::PutU16(out, 29, static_cast<std::uint16_t>(spec.Height));
         if (Indexed(spec)) std::copy(spec.Colours.begin(), spec.Colours.end(), out.begin() + 52);
     } else {
         const std::size_t s = Shift(spec);
@@ -74,8 +76,8 @@ std::vector<std::uint8_t> EncodePicture(const PictureSpec& spec) {
         out[s + 38] = spec.SubImages;
         out[s + 52] = spec.LayoutB ? 0x40 : spec.Marker;
         const std::size_t size = s + (spec.LayoutB ? 145 : 69);
-        Put16(out, size, static_cast<std::uint16_t>(spec.Width));
-        Put16(out, size + 4, static_cast<std::uint16_t>(spec.Height));
+        testkit::PutU16(out, size, static_cast<std::uint16_t>(spec.Width));
+        testkit::PutU16(out, size + 4, static_cast<std::uint16_t>(spec.Height));
         if (Indexed(spec))
             std::copy(spec.Colours.begin(), spec.Colours.end(), out.begin() + s + (spec.LayoutB ? 56 : 96));
     }
@@ -109,8 +111,7 @@ PictureSpec RandomPicture(PictureKind kind, std::uint8_t formatCode, std::int16_
     spec.FormatCode = formatCode;
     spec.Width = width;
     spec.Height = height;
-    spec.Pixels.resize(static_cast<std::size_t>(std::max<int>(width, 0)) *
-                       static_cast<std::size_t>(std::max<int>(height, 0)));
+    spec.Pixels.resize(Side(width) * Side(height));
     const std::uint32_t mask = formatCode < 3 ? 0x0F : 0xFFFF;
     for (auto& p : spec.Pixels)
         p = static_cast<std::uint16_t>(random() & mask);

@@ -43,7 +43,4 @@ PictureSpec RandomPicture(PictureKind kind, std::uint8_t formatCode, std::int16_
 // Where the first pixel byte of the described picture lies in its entry.
 std::size_t PixelOffset(const PictureSpec& spec);
 
-// Bytes per pixel row in the entry.
-std::size_t EntryRowBytes(const PictureSpec& spec);
-
 } // namespace kelvot

@@ -1,5 +1,7 @@
 #include "temp_folder.h"
 
+#include "archive/file_system.h"
+
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -20,6 +22,18 @@ TempFolder::~TempFolder() {
         std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(path_, ec);
+}
+
+FileTree FilesUnder(const std::filesystem::path& folder, const std::filesystem::path& skip) {
+    FileTree tree;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder);
+         it != std::filesystem::recursive_directory_iterator(); ++it) {
+        if (it->path() == skip)
+            it.disable_recursion_pending();
+        else if (!it->is_directory())
+            tree[std::filesystem::relative(it->path(), folder)] = ReadWholeFile(it->path());
+    }
+    return tree;
 }
 
 } // namespace kelvot::testkit

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <map>
+#include <vector>
 
 namespace kelvot::testkit {
 
@@ -19,5 +22,9 @@ class TempFolder {
   private:
     std::filesystem::path path_;
 };
+
+// Every file under the folder but those under `skip`, by its path relative to the folder, with its bytes.
+using FileTree = std::map<std::filesystem::path, std::vector<std::uint8_t>>;
+FileTree FilesUnder(const std::filesystem::path& folder, const std::filesystem::path& skip = {});
 
 } // namespace kelvot::testkit
