@@ -227,6 +227,16 @@ TEST_F(ArchiveEditTest, RenameWritesThirteenBytesInPlace) {
                   "Offset " + std::to_string(offset) + " is not the name field of an entry of " +
                       archive.string() + ".");
     EXPECT_EQ(ReadWholeFile(archive), expected);
+
+    // Entry 1's data moved over entry 0's name field: writing that name would change entry 1.
+    expected[RecordStart(1) + kOffsetField] = static_cast<std::uint8_t>(field - kRecordSize + 5);
+    std::fill_n(expected.begin() + RecordStart(1) + kOffsetField + 1, 3, 0);
+    const fs::path damaged = Archive(expected);
+    EXPECT_EQ(
+        Failure([&] { RenameEntry(damaged, ReadArchiveDirectory(damaged), field - kRecordSize, "A.MIP"); }),
+        "The name cannot be changed: the data of entry 1 (\"x.lp\") lies over it in the directory. "
+        "Nothing was changed.");
+    EXPECT_EQ(ReadWholeFile(damaged), expected);
 }
 
 TEST_F(ArchiveEditTest, KeepsPermissionsMadeWritableFollowsLinksAndClearsStaleFiles) {
