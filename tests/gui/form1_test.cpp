@@ -1,16 +1,10 @@
-#include "app/form1.h"
-#include "app/settings.h"
-#include "app/window_layout.h"
-#include "archive_builder.h"
-#include "scripted_dialogs.h"
+// Start-up, opening an archive, the list as each filter shows it, and the menus: their enabling rule,
+// the recent archives and the about box.
 
-#include <QAction>
-#include <QApplication>
-#include <QComboBox>
+#include "gui_support.h"
+
 #include <QLabel>
-#include <QListWidget>
-#include <QSignalSpy>
-#include <QTemporaryDir>
+#include <QMenu>
 #include <QtTest>
 
 using namespace kelvot;
@@ -20,269 +14,172 @@ using namespace kelvot::testkit;
 class Form1Test : public QObject {
     Q_OBJECT
 
-    QTemporaryDir settingsDir, dataDir;
+    QTemporaryDir dataDir;
 
-    QString Write(const QString& name, const std::vector<std::uint8_t>& bytes) {
-        const QString path = dataDir.filePath(name);
-        WriteFile(path.toStdString(), bytes);
-        return path;
+    QString Mixed(const QString& name) {
+        return WriteArchive(dataDir.filePath(name), {{"zeta.mip", DataOfType("MIP")},
+                                                     {"Beta.SRB", DataOfType("SRB")},
+                                                     {"alpha.pbf", DataOfType("PBF")},
+                                                     {"ship.3do", DataOfType("3DO")},
+                                                     {"notes.txt", DataOfType("OTH")}});
     }
-    static QStringList Lines(const Form1& w) {
-        QStringList lines;
-        for (int i = 0; i < w.List1->count(); ++i)
-            lines << w.List1->item(i)->text();
-        return lines;
-    }
-    static std::vector<std::uint8_t> Mixed() {
-        return BuildArchive({{"zeta.mip", DataOfType("MIP")},
-                             {"Beta.SRB", DataOfType("SRB")},
-                             {"alpha.pbf", DataOfType("PBF")},
-                             {"ship.3do", DataOfType("3DO")},
-                             {"notes.txt", DataOfType("OTH")}});
-    }
-    // Opens path through the open command, as a user would.
-    static void Open(Form1& w, ScriptedDialogs& d, const QString& path) {
-        d.openAnswers.push_back(path);
-        w.Command1_Click();
+    static QStringList Recent(const Form1& w) {
+        QStringList captions;
+        for (int n = 1; n <= 4; ++n)
+            if (w.mnuFileMRU[n]->isVisible()) captions << w.mnuFileMRU[n]->text();
+        return captions;
     }
 
   private slots:
-    void initTestCase() {
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
-    }
+    void initTestCase() { UseTemporarySettings(); }
     void init() { OpenSettings()->clear(); }
 
-    void startupFillsTheFilterAndShowsNothing() {
-        ScriptedDialogs d;
-        Form1 w(d);
-        w.show();
-        QCOMPARE(w.Combo1->count(), 6);
-        QCOMPARE(w.Combo1->itemText(0), QStringLiteral("3DO files"));
-        QCOMPARE(w.Combo1->itemText(5), QStringLiteral("All files"));
-        QCOMPARE(w.Combo1->currentText(), QStringLiteral("All image files"));
-        QCOMPARE(w.List1->count(), 0);
-        QCOMPARE(w.List1->selectionMode(), QAbstractItemView::ExtendedSelection);
-        QCOMPARE(w.Label2->text(), QStringLiteral("DAT file:"));
-        QCOMPARE(w.windowTitle(), QStringLiteral("Kelvot"));
-        QVERIFY(d.messages.isEmpty());
-        QVERIFY(w.archive() == nullptr);
-    }
-
-    void openingListsSortedNamesAndShowsThePath() {
-        ScriptedDialogs d;
-        Form1 w(d);
-        w.show();
-        const QString path = Write("MIXED.DAT", Mixed());
-        Open(w, d, path);
-        QCOMPARE(d.openTitles, QStringList{QStringLiteral("Open DAT file")});
-        QCOMPARE(w.Label2->text(), QStringLiteral("DAT file:  ") + path);
-        QCOMPARE(Lines(w), (QStringList{"alpha.pbf", "Beta.SRB", "zeta.mip"}));
-        QCOMPARE(w.List1->currentRow(), 0);
-        QVERIFY(w.List1->item(0)->isSelected());
-        QCOMPARE(w.windowTitle(), QStringLiteral("alpha.pbf"));
-        QCOMPARE(w.recentArchives().count(), 1);
-        QCOMPARE(w.recentArchives().title(1), QStringLiteral("MIXED.DAT"));
-        QVERIFY(w.updatesEnabled());
-        QVERIFY(d.messages.isEmpty());
-    }
-
-    void eachFilterChoiceKeepsItsTypes() {
-        ScriptedDialogs d;
-        Form1 w(d);
-        w.show();
-        Open(w, d, Write("MIXED.DAT", Mixed()));
-        const QList<QStringList> expected = {{"ship.3do"},
-                                             {"zeta.mip"},
-                                             {"alpha.pbf"},
-                                             {"Beta.SRB"},
-                                             {"alpha.pbf", "Beta.SRB", "zeta.mip"},
-                                             {"alpha.pbf", "Beta.SRB", "notes.txt", "ship.3do", "zeta.mip"}};
+    // The open command, then each filter choice: the combo's order must match the filters'.
+    void startUpThenOpeningShowsThePathAndEachFilterItsLines() {
+        Window s;
+        QCOMPARE(s.w.Combo1->currentText(), QStringLiteral("All image files"));
+        QCOMPARE(s.w.Label2->text(), QStringLiteral("DAT file:"));
+        QCOMPARE(s.w.windowTitle(), QStringLiteral("Kelvot"));
+        QVERIFY(s.w.List1->count() == 0 && s.w.archive() == nullptr);
+        const QString path = Mixed("MIXED.DAT");
+        s.d.openAnswers = {path};
+        s.w.Command1_Click();
+        QCOMPARE(s.d.openTitles, QStringList{"Open DAT file"});
+        QCOMPARE(s.w.Label2->text(), "DAT file:  " + path);
+        QCOMPARE(s.lines(), (QStringList{"alpha.pbf", "Beta.SRB", "zeta.mip"}));
+        QVERIFY(s.w.List1->item(0)->isSelected());
+        QCOMPARE(s.w.windowTitle(), QStringLiteral("alpha.pbf"));
+        const char* expected[] = {"3DO files: ship.3do",
+                                  "MIP files: zeta.mip",
+                                  "PBF files: alpha.pbf",
+                                  "SRB files: Beta.SRB",
+                                  "All image files: alpha.pbf Beta.SRB zeta.mip",
+                                  "All files: alpha.pbf Beta.SRB notes.txt ship.3do zeta.mip"};
         for (int i = 0; i < 6; ++i) {
-            w.Combo1->setCurrentIndex(i);
-            QCOMPARE(Lines(w), expected[i]);
-            QCOMPARE(w.List1->currentRow(), 0);
-            QVERIFY(w.updatesEnabled());
+            s.w.Combo1->setCurrentIndex(i);
+            QCOMPARE(s.w.Combo1->currentText() + ": " + s.lines().join(' '), QString(expected[i]));
+            QCOMPARE(s.w.List1->currentRow(), 0);
         }
+        QCOMPARE(s.d.messages, QStringList());
+        QCOMPARE(s.leftovers(), QString());
+
+        // A filter that leaves no line still opens the archive.
+        s.w.Combo1->setCurrentIndex(4);
+        const QString plain = WriteArchive(dataDir.filePath("PLAIN.DAT"), {{"a.3do", DataOfType("3DO")}});
+        s.w.OpenArchiveByPath("PLAIN.DAT", plain);
+        QCOMPARE(s.w.List1->count(), 0);
+        QCOMPARE(s.w.Label2->text(), "DAT file:  " + plain);
+        QCOMPARE(Recent(s.w), (QStringList{"&1 PLAIN.DAT", "&2 MIXED.DAT"}));
     }
 
-    void namesEqualIgnoringCaseFollowTheFirstEntrysType() {
-        ScriptedDialogs d;
-        Form1 w(d);
-        w.show();
-        Open(
-            w, d,
-            Write("DUP.DAT", BuildArchive({{"door.lp", DataOfType("MIP")}, {"DOOR.LP", DataOfType("SRB")}})));
-        QCOMPARE(Lines(w), (QStringList{"door.lp", "DOOR.LP"}));
-        w.Combo1->setCurrentIndex(3); // SRB files
-        QCOMPARE(w.List1->count(), 0);
-        w.Combo1->setCurrentIndex(1); // MIP files
-        QCOMPARE(Lines(w), (QStringList{"door.lp", "DOOR.LP"}));
-    }
-
-    void aFilterThatLeavesNothingStillOpensTheArchive() {
-        ScriptedDialogs d;
-        Form1 w(d);
-        w.show();
-        const QString path =
-            Write("PLAIN.DAT", BuildArchive({{"a.3do", DataOfType("3DO")}, {"b.txt", DataOfType("OTH")}}));
-        Open(w, d, path);
-        QCOMPARE(w.List1->count(), 0);
-        QCOMPARE(w.Label2->text(), QStringLiteral("DAT file:  ") + path);
-        QCOMPARE(w.recentArchives().path(1), path); // still recorded as recent
-        QVERIFY(w.updatesEnabled());
-    }
-
-    void aFailedOpenKeepsThePreviousArchive() {
-        ScriptedDialogs d;
-        Form1 w(d);
-        w.show();
-        const QString good = Write("GOOD.DAT", Mixed());
-        Open(w, d, good);
-        const ArchiveModel* before = w.archive();
-        w.List1->setCurrentRow(2, QItemSelectionModel::ClearAndSelect);
-
-        Open(w, d, Write("EMPTY.DAT", {}));
-        Open(w, d, Write("ZERO.DAT", {0, 0, 1, 2}));
-        QCOMPARE(d.messages.size(), 2);
-        QCOMPARE(d.messages[0].icon, MessageIcon::None);
-        QCOMPARE(d.messages[0].title, QStringLiteral("Kelvot"));
-        QCOMPARE(d.messages[0].text, QStringLiteral("Error 1001 reading file.\nThe file is empty."));
-        QVERIFY(d.messages[1].text.startsWith(QStringLiteral("Error 1001 reading file.\nThe entry count")));
-        QCOMPARE(w.archive(), before);
-        QCOMPARE(w.currentArchivePath(), good);
-        QCOMPARE(w.Label2->text(), QStringLiteral("DAT file:  ") + good);
-        QCOMPARE(Lines(w), (QStringList{"alpha.pbf", "Beta.SRB", "zeta.mip"}));
-        QCOMPARE(w.List1->currentRow(), 2);
-        QVERIFY(w.updatesEnabled());
-    }
-
-    void cancellingTheDialogChangesNothing() {
-        ScriptedDialogs d;
-        Form1 w(d);
-        w.show();
-        w.Command1_Click();
-        QVERIFY(w.archive() == nullptr);
-        QVERIFY(d.messages.isEmpty());
-        QCOMPARE(w.Label2->text(), QStringLiteral("DAT file:"));
-    }
-
-    void aMissingRecentPathSaysSoAndChangesNothing() {
-        ScriptedDialogs d;
-        Form1 w(d);
-        w.show();
-        const QString good = Write("GOOD.DAT", Mixed());
-        w.OpenArchiveByPath(QStringLiteral("GOOD.DAT"), good);
-        const QString gone = dataDir.filePath(QStringLiteral("GONE.DAT"));
-        w.OpenArchiveByPath(QStringLiteral("GONE.DAT"), gone);
-        QCOMPARE(d.messages.size(), 1);
-        QCOMPARE(d.messages[0].icon, MessageIcon::Critical);
-        QCOMPARE(d.messages[0].title, QStringLiteral("Kelvot"));
-        QCOMPARE(d.messages[0].text,
-                 QStringLiteral("The file ") + gone +
-                     QStringLiteral(" does not exist.\nYou may have deleted it or moved it "
-                                    "to another folder."));
-        QCOMPARE(w.currentArchivePath(), good);
-        QCOMPARE(w.List1->count(), 3);
+    void aCancelledOrFailedOpenKeepsThePreviousArchive() {
+        const QString good = Mixed("GOOD.DAT");
+        Window s(good);
+        const ArchiveModel* before = s.w.archive();
+        s.selectRow(2);
+        WriteFile(dataDir.filePath("ZERO.DAT").toStdString(), {0, 0, 1, 2});
+        WriteFile(dataDir.filePath("EMPTY.DAT").toStdString(), {});
+        s.d.openAnswers = {QString(), dataDir.filePath("ZERO.DAT"), dataDir.filePath("EMPTY.DAT")};
+        for (int i = 0; i < 3; ++i) // cancelled, then two that cannot be read
+            s.w.Command1_Click();
+        QCOMPARE(s.d.messages.size(), 2);
+        QVERIFY(s.d.messages[0].startsWith("[None] Kelvot: Error 1001 reading file.\nThe entry count"));
+        QCOMPARE(s.d.messages[1],
+                 QStringLiteral("[None] Kelvot: Error 1001 reading file.\nThe file is empty."));
+        QCOMPARE(s.w.archive(), before);
+        QCOMPARE(s.w.currentArchivePath(), good);
+        QCOMPARE(s.w.Label2->text(), "DAT file:  " + good);
+        QCOMPARE(s.lines(), (QStringList{"alpha.pbf", "Beta.SRB", "zeta.mip"}));
+        QCOMPARE(s.w.List1->currentRow(), 2);
+        QCOMPARE(Recent(s.w), QStringList{"&1 GOOD.DAT"});
     }
 
     void changingTheFilterReadsTheFileAgain() {
-        ScriptedDialogs d;
-        Form1 w(d);
-        w.show();
-        const QString path = Write("LIVE.DAT", Mixed());
-        Open(w, d, path);
-        Write("LIVE.DAT", BuildArchive({{"new.mip", DataOfType("MIP")}}));
-        w.Combo1->setCurrentIndex(5);
-        QCOMPARE(Lines(w), QStringList{"new.mip"});
-
+        const QString path = Mixed("LIVE.DAT");
+        Window s(path);
+        WriteArchive(path, {{"new.mip", DataOfType("MIP")}});
+        s.w.Combo1->setCurrentIndex(kAllFiles);
+        QCOMPARE(s.lines(), QStringList{"new.mip"});
         // Gone from disk: the list keeps what it showed and the filter goes back to match it.
         QFile::remove(path);
-        w.Combo1->setCurrentIndex(0);
-        QCOMPARE(d.messages.size(), 1);
-        QVERIFY(d.messages[0].text.contains(QStringLiteral("No such file or directory")));
-        QCOMPARE(w.Combo1->currentIndex(), 5);
-        QCOMPARE(Lines(w), QStringList{"new.mip"});
-        QVERIFY(w.updatesEnabled());
+        s.w.Combo1->setCurrentIndex(0);
+        QCOMPARE(s.d.messages.size(), 1);
+        QVERIFY(s.d.messages[0].contains("No such file or directory"));
+        QCOMPARE(s.w.Combo1->currentIndex(), kAllFiles);
+        QCOMPARE(s.lines(), QStringList{"new.mip"});
+        QCOMPARE(s.leftovers(), QString());
     }
 
-    void severalSelectedLinesClearTheCaption() {
-        ScriptedDialogs d;
-        Form1 w(d);
-        w.show();
-        Open(w, d, Write("MIXED.DAT", Mixed()));
-        w.List1->item(1)->setSelected(true);
-        QCOMPARE(w.List1->selectedItems().size(), 2);
-        QCOMPARE(w.windowTitle(), QStringLiteral("Kelvot"));
-        QVERIFY(!w.Pic1->isEnabled());
-        w.List1->setCurrentRow(2, QItemSelectionModel::ClearAndSelect);
-        QCOMPARE(w.windowTitle(), QStringLiteral("zeta.mip"));
-        QVERIFY(w.Pic1->isEnabled());
-    }
-
-    void theJpegQualitySurvivesARun() {
-        OpenSettings()->setValue(QStringLiteral("JPEGQuality/JPGQuality"), QStringLiteral("good"));
+    void recentArchivesKeepTheLastFourAndSurviveARun() {
         {
-            ScriptedDialogs d;
-            Form1 w(d);
-            QVERIFY(w.jpegQuality() == JpegQuality::Good); // letter case is ignored
-            QVERIFY(w.mnuFileJPEGQualityItems[1]->isChecked());
-            w.show();
-            w.close();
+            Window s;
+            QVERIFY(!s.w.mnuFileMRUSep->isVisible() && Recent(s.w).isEmpty());
+            for (const char* name : {"A.DAT", "B.DAT", "C.DAT", "D.DAT", "E.DAT"})
+                s.w.OpenArchiveByPath(name, Mixed(name));
+            QVERIFY(s.w.mnuFileMRUSep->isVisible());
+            s.w.mnuFileMRU_Click(4); // B again
+            QCOMPARE(Recent(s.w), (QStringList{"&1 B.DAT", "&2 E.DAT", "&3 D.DAT", "&4 C.DAT"}));
         }
-        QCOMPARE(OpenSettings()->value(QStringLiteral("JPEGQuality/JPGQuality")).toString(),
-                 QStringLiteral("Good"));
-        OpenSettings()->clear();
-        ScriptedDialogs d;
-        Form1 w(d);
-        QVERIFY(w.jpegQuality() == JpegQuality::Superb);
-        QVERIFY(w.mnuFileJPEGQualityItems[0]->isChecked());
+        // A gap ends the list; a file gone since says so and changes nothing.
+        OpenSettings()->remove("MRU/Title2");
+        Window s;
+        QCOMPARE(Recent(s.w), QStringList{"&1 B.DAT"});
+        const QString gone = dataDir.filePath("B.DAT");
+        QFile::remove(gone);
+        s.w.mnuFileMRU_Click(1);
+        QCOMPARE(s.d.messages, QStringList{"[Critical] Kelvot: The file " + gone +
+                                           " does not exist.\nYou may have deleted it or moved it to "
+                                           "another folder."});
+        QVERIFY(s.w.archive() == nullptr);
+        QCOMPARE(Recent(s.w), QStringList{"&1 B.DAT"});
+
+        RecentArchives recent; // paths are compared ignoring case
+        recent.Add("a.dat", "C:/X/a.dat");
+        recent.Add("A.DAT", "c:/x/A.DAT");
+        QCOMPARE(recent.count(), 1);
     }
 
-    void theFolderPickerStartsWhereTheArchiveIs() {
-        ScriptedDialogs d;
-        Form1 w(d);
-        w.show();
-        d.folderAnswers = {QStringLiteral("/tmp/out")};
-        w.PackingMode = true;
-        w.BrowseForFolder();
-        QCOMPARE(w.ChosenFolder, QStringLiteral("/tmp/out"));
-        QCOMPARE(d.folderPrompts[0].first,
-                 QStringLiteral("Please select the folder containing the files that you wish to pack."));
-        QCOMPARE(d.folderPrompts[0].second, QDir::currentPath());
+    void theEnablingRuleFollowsTheList() {
+        Window s;
+        Form1& w = s.w;
+        auto enabled = [&] { // save as BMP, JPEG, extract selected, extract all, remove, add, rename
+            w.mnuFile_Click();
+            QString flags;
+            for (QAction* a : {w.mnuFileSaveAsBMP, w.mnuFileSaveAsJPG, w.mnuFileExtractSelectedFiles,
+                               w.mnuFileExtractAll, w.mnuFileRemove, w.mnuFileAdd, w.mnuFileRename})
+                flags += a->isEnabled() ? '1' : '0';
+            return flags;
+        };
+        QCOMPARE(enabled(), QStringLiteral("0000000")); // nothing open
+        w.OpenArchiveByPath("A.DAT", Mixed("A.DAT"));
+        w.List1->clearSelection();
+        QCOMPARE(enabled(), QStringLiteral("1111111")); // lines, none selected
+        w.List1->selectAll();
+        QCOMPARE(enabled(), QStringLiteral("1111110"));
 
-        w.OpenArchiveByPath(QStringLiteral("M.DAT"), Write("M.DAT", Mixed()));
-        w.PackingMode = false;
-        w.BrowseForFolder(); // cancelled
-        QCOMPARE(w.ChosenFolder, QString());
-        QCOMPARE(d.folderPrompts[1].first, QStringLiteral("Please select the destination folder."));
-        QCOMPARE(d.folderPrompts[1].second, dataDir.path());
+        // A right click raises the pop-up menu, with the same rule, and leaves the selection as it was.
+        const QPoint line = w.List1->visualItemRect(w.List1->item(0)).center();
+        QTest::mouseClick(w.List1->viewport(), Qt::RightButton, Qt::NoModifier, line);
+        QVERIFY(w.mnuHidden->isVisible());
+        QVERIFY(!w.mnuHiddenRename->isEnabled() && w.mnuHiddenAdd->isEnabled());
+        w.mnuHidden->close();
+        QCOMPARE(w.List1->selectedItems().size(), w.List1->count());
+
+        // A pop-up item runs its twin; the Delete key asks before removing anything.
+        w.mnuHiddenOpen->trigger();
+        QCOMPARE(s.d.openTitles, QStringList{"Open DAT file"});
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_Delete);
+        QCOMPARE(s.d.questions.size(), 1);
     }
 
     void theAboutBoxShowsTheProgramsIcon() {
-        ScriptedDialogs d;
-        Form1 w(d);
-        w.mnuHelpAbout_Click();
-        QCOMPARE(d.abouts.size(), 1);
-        QCOMPARE(d.abouts[0].title, QStringLiteral("Kelvot"));
-        QCOMPARE(d.abouts[0].text,
-                 QStringLiteral("        Kelvot\n\n        Version 1.2.0\n\n        Author: Kelvot "
-                                "contributors    "));
-        QCOMPARE(d.aboutIcon.size(), QSize(48, 48));
-    }
-
-    void layoutFollowsTheScreen() {
-        // A 1024 x 768 screen with a 30-pixel task bar at the bottom.
-        const WindowLayout l = ComputeWindowLayout(1024, 768, 0, 738);
-        QCOMPARE(l.window.width, 768.0);
-        QCOMPARE(l.window.height, 738.0);
-        QCOMPARE(l.window.left, 128.0);
-        QCOMPARE(l.window.top, 0.0);
-        QCOMPARE(l.List1.width, 256.0);
-        QCOMPARE(l.List1.height, 576.0);
-        QCOMPARE(l.List1.left, 480.0);
-        QVERIFY(qAbs(l.List1.top - 82.656) < 1e-9);
-        QCOMPARE(l.Command1.left, 24.0);
-        QCOMPARE(l.Command1.width, 97.0);
+        Window s;
+        s.w.mnuHelpAbout_Click();
+        QCOMPARE(s.d.aboutText, QStringLiteral("Kelvot:         Kelvot\n\n        Version 1.2.0\n\n        "
+                                               "Author: Kelvot contributors    "));
+        QCOMPARE(s.d.aboutIcon.size(), QSize(48, 48));
     }
 };
 

@@ -1,15 +1,14 @@
-#include "app/form1.h"
-#include "app/settings.h"
-#include "archive_builder.h"
+// What the preview, the mask and the status bar show for the selected line, and the enlarged view's keys,
+// mouse and wheel.
+
+#include "gui_support.h"
 #include "images/fitting.h"
 #include "picture_builder.h"
-#include "scripted_dialogs.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
-#include <QListWidget>
-#include <QTemporaryDir>
+#include <QMenu>
+#include <QWindow>
 #include <QtTest>
 
 using namespace kelvot;
@@ -18,16 +17,35 @@ using namespace kelvot::testkit;
 
 namespace {
 
-PictureSpec Spec(PictureKind kind, std::uint8_t code, std::int16_t w, std::int16_t h, std::uint16_t pixel) {
-    PictureSpec spec;
-    spec.Kind = kind;
-    spec.FormatCode = code;
-    spec.Width = w;
-    spec.Height = h;
-    spec.Mapp = 1;
-    spec.SubImages = 1;
-    spec.Pixels.assign(static_cast<std::size_t>(w) * h, pixel);
-    return spec;
+// A picture of one pixel value; for codes 0-2 that colour is blue 10, green 20, red 30, transparency 128.
+std::vector<std::uint8_t> Plain(PictureKind kind, std::uint8_t code, std::int16_t w, std::int16_t h,
+                                std::uint16_t pixel) {
+    PictureSpec picture = RandomPicture(kind, code, w, h, 0);
+    picture.Pixels.assign(picture.Pixels.size(), pixel);
+    picture.Mapp = 1;
+    if (code < 3)
+        std::copy_n(std::array<std::uint8_t, 4>{10, 20, 30, 128}.begin(), 4, &picture.Colours[4 * pixel]);
+    return EncodePicture(picture);
+}
+
+QStringList PanelTexts(const Form1& w) {
+    QStringList texts;
+    for (const QLabel* panel : w.Panels)
+        texts << panel->text();
+    return texts;
+}
+
+// The box is empty, or its picture lies where the fitting rule puts it.
+bool EmptyOrFitted(const PictureBox* box) {
+    const DrawRect r =
+        FitPicture(box->width(), box->height(), box->picture().width(), box->picture().height());
+    return box->isEmpty() || box->target() == QRect(r.x, r.y, r.width, r.height);
+}
+
+void Wheel(Form1& w, int delta) {
+    QWheelEvent event(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(w.windowHandle(), &event);
 }
 
 } // namespace
@@ -35,146 +53,143 @@ PictureSpec Spec(PictureKind kind, std::uint8_t code, std::int16_t w, std::int16
 class PreviewTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir settingsDir, dataDir;
+    QTemporaryDir dataDir;
     QString archivePath;
-
-    QStringList PanelTexts(const Form1& w) {
-        QStringList texts;
-        for (const QLabel* panel : w.Panels)
-            texts << panel->text();
-        return texts;
-    }
-    void Select(Form1& w, const QString& name) {
-        const auto items = w.List1->findItems(name, Qt::MatchFixedString);
-        QVERIFY(!items.isEmpty());
-        w.List1->setCurrentItem(items.first(), QItemSelectionModel::ClearAndSelect);
-    }
-    // The window is left as a user would want it after every selection.
-    void CheckNothingLeftHanging(const Form1& w) {
-        QVERIFY(w.updatesEnabled());
-        QVERIFY(QApplication::overrideCursor() == nullptr);
-    }
-    static void CheckFitted(const PictureBox* box) {
-        const QImage& image = box->picture();
-        const DrawRect r = FitPicture(box->width(), box->height(), image.width(), image.height());
-        QCOMPARE(box->target(), QRect(r.x, r.y, r.width, r.height));
-    }
 
   private slots:
     void initTestCase() {
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
-        PictureSpec indexed = Spec(PictureKind::Mip, 1, 8, 2, 3);
-        indexed.Colours[4 * 3 + 0] = 10; // blue
-        indexed.Colours[4 * 3 + 1] = 20;
-        indexed.Colours[4 * 3 + 2] = 30;
-        indexed.Colours[4 * 3 + 3] = 128; // transparency, shown grey in the mask
-        auto truncated = EncodePicture(Spec(PictureKind::Srb, 3, 64, 64, 0xFFFF));
-        truncated.resize(truncated.size() - 1);
-        archivePath = dataDir.filePath(QStringLiteral("PREVIEW.DAT"));
-        WriteFile(archivePath.toStdString(),
-                  BuildArchive({{"WALL.MIP", EncodePicture(Spec(PictureKind::Mip, 3, 128, 64, 0xF800))},
-                                {"GLASS.MIP", EncodePicture(indexed)},
-                                {"HALF.SRB", truncated},
-                                {"FADE.PBF", EncodePicture(Spec(PictureKind::Pbf, 5, 3000, 20, 0x7F00))},
-                                {"ODD7.MIP", EncodePicture(Spec(PictureKind::Mip, 7, 4, 4, 0))},
-                                {"READ.ME", DataOfType("OTH", 3000)}}));
-    }
-    void init() {
-        OpenSettings()->clear();
-        QLocale::setDefault(QLocale::c());
+        auto half = Plain(PictureKind::Srb, 3, 64, 64, 0xFFFF);
+        half.pop_back(); // one byte short of its last pixel
+        archivePath =
+            WriteArchive(dataDir.filePath("PREVIEW.DAT"),
+                         {{"WALL.MIP", Plain(PictureKind::Mip, 3, 128, 64, 0xF800)},
+                          {"GLASS.MIP", Plain(PictureKind::Mip, 1, 8, 2, 3)},
+                          {"HALF.SRB", half},
+                          {"ODD7.MIP", Plain(PictureKind::Mip, 7, 4, 4, 0)}, // nothing decodes code 7
+                          {"READ.ME", DataOfType("OTH", 3000)}});
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); // sizes in the user's numbers
     }
 
-    void aSixteenBitPictureFillsTheStatusBarAndThePreview() {
-        ScriptedDialogs d;
-        Form1 w(d);
-        w.show();
-        w.OpenArchiveByPath(QStringLiteral("PREVIEW.DAT"), archivePath);
+    void eachLineFillsTheStatusBarAndThePictureBoxesItCan() {
+        Window s(archivePath, kAllFiles);
+        s.w.Check1->setChecked(true);
+        const struct {
+            const char* name;
+            QString panels;
+            bool picture, mask;
+        } rows[] = {
+            // 5-6-5 pictures carry no transparency.
+            {"WALL.MIP", "128 x 64 x 16 BPP|5 / 5|16,09 KB|MIP|Type 3|Mapp 1|0 Sub-images", true, false},
+            {"GLASS.MIP", "8 x 2 x 4 BPP|1 / 5|0,18 KB|MIP|Type 1|Mapp 1|0 Sub-images", true, true},
+            {"HALF.SRB", "64 x 64 x 16 BPP|2 / 5|8,19 KB|SRB|Type 3|Mapp 1|0 Sub-images", false, false},
+            {"ODD7.MIP", "4 x 4 x 16 BPP|3 / 5|0,12 KB|MIP|Type 7|Mapp 1|0 Sub-images", false, false},
+            {"READ.ME", "|4 / 5|2,93 KB|.ME|||", false, false},
+        };
+        for (const auto& row : rows) {
+            s.select({row.name});
+            QCOMPARE(PanelTexts(s.w).join('|'), row.panels);
+            QCOMPARE(s.w.windowTitle(), QString::fromLatin1(row.name));
+            QCOMPARE(!s.w.Pic1->isEmpty(), row.picture);
+            QCOMPARE(!s.w.Pic2->isEmpty(), row.mask);
+            QVERIFY(EmptyOrFitted(s.w.Pic1) && EmptyOrFitted(s.w.Pic2));
+            QCOMPARE(s.leftovers(), QString());
+        }
+        s.select({"WALL.MIP"});
+        QCOMPARE(s.w.Pic1->picture().pixel(5, 5), qRgb(248, 0, 0));
+    }
+
+    void theMaskFollowsTheCheckBoxAndSeveralLinesClearEverything() {
+        Window s(archivePath);
+        s.select({"GLASS.MIP"});
+        QCOMPARE(s.w.Pic1->picture().pixel(0, 0), qRgb(30, 20, 10));
+        QVERIFY(s.w.Pic2->isEmpty());
+        s.w.Check1->setChecked(true);
+        QCOMPARE(s.w.Pic2->picture().pixel(7, 1), qRgb(128, 128, 128));
+        s.w.Check1->setChecked(false);
+        QVERIFY(s.w.Pic2->isEmpty() && !s.w.Pic1->isEmpty()); // unticking leaves the picture alone
+
+        s.w.Check1->setChecked(true);
+        s.select({"GLASS.MIP", "WALL.MIP"});
+        QCOMPARE(PanelTexts(s.w), QStringList(7, QString()));
+        QVERIFY(s.w.Pic1->isEmpty() && s.w.Pic2->isEmpty());
+        QVERIFY(!s.w.Pic1->isEnabled()); // a click would enlarge one of several pictures
+        QCOMPARE(s.w.windowTitle(), QStringLiteral("Kelvot"));
+        s.select({"GLASS.MIP"});
+        QCOMPARE(s.w.windowTitle(), QStringLiteral("GLASS.MIP"));
+        QVERIFY(s.w.Pic1->isEnabled() && !s.w.Pic2->isEmpty());
+    }
+
+    void theEnlargedViewStepsThroughTheList() {
+        Window s(archivePath, kAllFiles); // GLASS, HALF, ODD7, READ.ME, WALL
+        Form1& w = s.w;
         w.Check1->setChecked(true);
-        Select(w, QStringLiteral("WALL.MIP"));
-        QCOMPARE(PanelTexts(w), (QStringList{"128 x 64 x 16 BPP", "5 / 5", "16.09 KB", "MIP", "Type 3",
-                                             "Mapp 1", "0 Sub-images"}));
-        QCOMPARE(w.windowTitle(), QStringLiteral("WALL.MIP"));
-        QVERIFY(!w.Pic1->isEmpty());
-        QCOMPARE(w.Pic1->picture().size(), QSize(128, 64));
-        QCOMPARE(w.Pic1->picture().pixel(5, 5), qRgb(248, 0, 0));
-        CheckFitted(w.Pic1);
-        QVERIFY(w.Pic2->isEmpty()); // 5-6-5 pictures carry no transparency
-        CheckNothingLeftHanging(w);
-    }
+        const QSize normal = w.Pic1->size();
+        w.Pic1_MouseDown(Qt::RightButton); // the normal view ignores buttons, keys and the wheel
+        QTest::keyClick(w.Pic1, Qt::Key_Right);
+        Wheel(w, -120);
+        QCOMPARE(s.current(), QStringLiteral("GLASS.MIP"));
+        s.select({"READ.ME"});
+        w.List1_DblClick(); // only pictures enlarge
+        QVERIFY(w.normalView());
+        s.select({"GLASS.MIP"});
+        w.List1_DblClick();
+        QVERIFY(!w.normalView());
+        QVERIFY(!w.List1->isVisible() && !w.Pic2->isVisible() && !w.Combo1->isVisible() &&
+                !w.mnuFile->isEnabled());
+        QVERIFY(w.Pic1->width() > normal.width() && !w.Pic1->isEmpty() && w.Pic2->isEmpty());
 
-    void theMaskFollowsTheCheckBox() {
-        ScriptedDialogs d;
-        Form1 w(d);
-        w.show();
-        w.OpenArchiveByPath(QStringLiteral("PREVIEW.DAT"), archivePath);
-        Select(w, QStringLiteral("GLASS.MIP"));
-        QCOMPARE(w.Pic1->picture().pixel(0, 0), qRgb(30, 20, 10));
-        QVERIFY(w.Pic2->isEmpty());
-        w.Check1->setChecked(true);
-        QVERIFY(!w.Pic2->isEmpty());
-        QCOMPARE(w.Pic2->picture().pixel(7, 1), qRgb(128, 128, 128));
-        CheckFitted(w.Pic2);
-        w.Check1->setChecked(false);
-        QVERIFY(w.Pic2->isEmpty());
-        QVERIFY(!w.Pic1->isEmpty()); // unticking leaves the picture alone
+        const struct {
+            Qt::Key key;
+            Qt::KeyboardModifiers modifiers;
+            const char* line;
+        } steps[] = {
+            {Qt::Key_Left, Qt::NoModifier, "WALL.MIP"}, // round from the first line to the last
+            {Qt::Key_Space, Qt::NoModifier, "GLASS.MIP"}, {Qt::Key_6, Qt::KeypadModifier, "HALF.SRB"},
+            {Qt::Key_6, Qt::NoModifier, "HALF.SRB"}, // the top row's 6 is no step
+            {Qt::Key_End, Qt::NoModifier, "WALL.MIP"},    {Qt::Key_7, Qt::KeypadModifier, "GLASS.MIP"},
+            {Qt::Key_1, Qt::KeypadModifier, "WALL.MIP"},  {Qt::Key_Backspace, Qt::NoModifier, "READ.ME"},
+            {Qt::Key_4, Qt::KeypadModifier, "ODD7.MIP"},  {Qt::Key_Home, Qt::NoModifier, "GLASS.MIP"},
+            {Qt::Key_Right, Qt::NoModifier, "HALF.SRB"},
+        };
+        for (const auto& step : steps) {
+            QTest::keyClick(w.Pic1, step.key, step.modifiers);
+            QCOMPARE(s.current(), QString::fromLatin1(step.line));
+            // Only the pictures that can be shown fill the box.
+            QCOMPARE(w.Pic1->isEmpty(), s.current() != "GLASS.MIP" && s.current() != "WALL.MIP");
+        }
+        w.Pic1_MouseDown(Qt::LeftButton);
+        QCOMPARE(s.current(), QStringLiteral("GLASS.MIP"));
+        w.Pic1_MouseDown(Qt::RightButton);
+        QCOMPARE(w.windowTitle(), QStringLiteral("HALF.SRB"));
+        // A wheel that sends 40 a turn steps once in three; away from the user is back.
+        for (int delta : {-40, -40, -40})
+            Wheel(w, delta);
+        QCOMPARE(s.current(), QStringLiteral("ODD7.MIP"));
+        Wheel(w, 120);
+        QCOMPARE(s.current(), QStringLiteral("HALF.SRB"));
 
-        // A wide 4-4-4-4 picture: scaled to the box's width, its mask too.
-        w.Check1->setChecked(true);
-        Select(w, QStringLiteral("FADE.PBF"));
-        QCOMPARE(w.Pic1->picture().size(), QSize(3000, 20));
-        QVERIFY(w.Pic1->target().width() <= w.Pic1->width());
-        CheckFitted(w.Pic1);
-        QCOMPARE(w.Pic2->picture().pixel(0, 0), qRgb(112, 112, 112)); // level 7 of 16
-        QCOMPARE(PanelTexts(w).at(5), QString());                     // PBF has no Mapp
-        CheckNothingLeftHanging(w);
-    }
+        // The File menu's shortcuts rest while the list they act on is hidden.
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_Delete);
+        QTest::keyClick(&w, Qt::Key_O, Qt::ControlModifier);
+        QVERIFY(s.d.questions.isEmpty() && s.d.openTitles.isEmpty());
 
-    void picturesThatCannotBeShownLeaveTheBoxesEmpty() {
-        ScriptedDialogs d;
-        Form1 w(d);
-        w.show();
-        w.OpenArchiveByPath(QStringLiteral("PREVIEW.DAT"), archivePath);
-        w.Check1->setChecked(true);
-        Select(w, QStringLiteral("HALF.SRB")); // one byte short of its last pixel
-        QCOMPARE(PanelTexts(w).at(0), QStringLiteral("64 x 64 x 16 BPP"));
-        QVERIFY(w.Pic1->isEmpty());
-        QVERIFY(w.Pic2->isEmpty());
-        CheckNothingLeftHanging(w);
-        Select(w, QStringLiteral("ODD7.MIP")); // a format code nothing decodes
-        QCOMPARE(PanelTexts(w), (QStringList{"4 x 4 x 16 BPP", "4 / 5", "0.12 KB", "MIP", "Type 7", "Mapp 1",
-                                             "0 Sub-images"}));
-        QVERIFY(w.Pic1->isEmpty());
-        CheckNothingLeftHanging(w);
-    }
-
-    void otherEntriesShowTheirSizeInTheUsersNumbers() {
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        ScriptedDialogs d;
-        Form1 w(d);
-        w.show();
-        w.Combo1->setCurrentIndex(5);
-        w.OpenArchiveByPath(QStringLiteral("PREVIEW.DAT"), archivePath);
-        Select(w, QStringLiteral("READ.ME"));
-        QCOMPARE(PanelTexts(w), (QStringList{"", "5 / 6", "2,93 KB", ".ME", "", "", ""}));
-        QVERIFY(w.Pic1->isEmpty());
-        QCOMPARE(w.windowTitle(), QStringLiteral("READ.ME"));
-        CheckNothingLeftHanging(w);
-    }
-
-    void severalLinesClearEverything() {
-        ScriptedDialogs d;
-        Form1 w(d);
-        w.show();
-        w.OpenArchiveByPath(QStringLiteral("PREVIEW.DAT"), archivePath);
-        w.Check1->setChecked(true);
-        Select(w, QStringLiteral("GLASS.MIP"));
-        w.List1->item(4)->setSelected(true);
-        QCOMPARE(PanelTexts(w), QStringList(7, QString()));
-        QVERIFY(w.Pic1->isEmpty());
-        QVERIFY(w.Pic2->isEmpty());
-        QVERIFY(!w.Pic1->isEnabled());
-        QCOMPARE(w.windowTitle(), QStringLiteral("Kelvot"));
-        CheckNothingLeftHanging(w);
+        // Back to the normal view whatever the entry; with a picture, its mask is drawn again.
+        QTest::keyClick(w.Pic1, Qt::Key_Escape);
+        QVERIFY(w.normalView());
+        QVERIFY(w.List1->isVisible() && w.Check1->isVisible() && w.mnuFile->isEnabled());
+        QVERIFY(w.Pic1->size() == normal && w.Pic1->isEmpty());
+        QCOMPARE(w.windowTitle(), QStringLiteral("HALF.SRB"));
+        s.select({"GLASS.MIP"});
+        w.Pic1_Click();
+        QTest::keyClick(w.Pic1, Qt::Key_Escape);
+        QVERIFY(!w.Pic1->isEmpty() && !w.Pic2->isEmpty());
+        QCOMPARE(s.leftovers(), QString());
+        // Resizing keeps the proportions of the layout.
+        const double ratio = double(w.List1->x()) / w.width();
+        w.resize(w.width() * 2 / 3, w.height() * 2 / 3);
+        QVERIFY(qAbs(double(w.List1->x()) / w.width() - ratio) < 0.01);
     }
 };
 

@@ -1,0 +1,234 @@
+// The window's commands that write: extract, save as BMP or JPEG, create, add, remove and rename. Each
+// reaches the core with the lines selected and the folder chosen, asks and refuses as the user sees it,
+// shows the list read again, and puts its busy display away. The files' bytes are the core's business
+// (tests/archive, tests/export, tests/editing). A file operation made to fail part-way through each of
+// them is reported as the system said it, and leaves the window and the archive as they were.
+
+#include "archive/file_ops.h"
+#include "gui_support.h"
+#include "picture_builder.h"
+
+#include <QtTest>
+
+#include <cstring>
+
+using namespace kelvot;
+using namespace kelvot::app;
+using namespace kelvot::testkit;
+
+class CommandsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dataDir;
+    QString filesPath;
+
+  private slots:
+    void initTestCase() {
+        UseTemporarySettings();
+        const auto wall = EncodePicture(RandomPicture(PictureKind::Mip, 5, 30, 20, 5));
+        filesPath = WriteArchive(dataDir.filePath("FILES.DAT"),
+                                 {{"WALL.MIP", wall},
+                                  {"NOTE.TXT", DataOfType("OTH", 10)},
+                                  {"GLASS.MIP", EncodePicture(RandomPicture(PictureKind::Mip, 2, 16, 8, 2))},
+                                  {"SHIP.3DO", DataOfType("3DO", 7)},
+                                  {"HALF.MIP", {wall.begin(), wall.end() - 1}}});
+    }
+    void init() { OpenSettings()->clear(); }
+
+    void eachOutputCommandWritesWhatWasSelectedIntoTheChosenFolder() {
+        const struct {
+            void (Form1::*run)();
+            int filter;
+            QString selected, written;
+            bool warning; // HALF.MIP, one byte short, is named in a message
+        } rows[] = {
+            // Every entry, whatever the filter and the selection.
+            {&Form1::mnuFileExtractAll_Click, 1, "GLASS.MIP", "GLASS.MIP HALF.MIP NOTE.TXT SHIP.3DO WALL.MIP",
+             false},
+            {&Form1::mnuFileExtractSelectedFiles_Click, kAllFiles, "NOTE.TXT SHIP.3DO", "NOTE.TXT SHIP.3DO",
+             false},
+            {&Form1::mnuFileSaveAsBMP_Click, 1, "WALL.MIP GLASS.MIP HALF.MIP",
+             "GLASS.bmp GLASS_ti.bmp WALL.bmp WALL_ti.bmp", true},
+            {&Form1::mnuFileSaveAsJPG_Click, 1, "WALL.MIP", "WALL.jpg", false},
+        };
+        for (const auto& row : rows) {
+            Window s(filesPath, row.filter);
+            s.select(row.selected.split(' '));
+            QTemporaryDir out;
+            s.d.folderAnswers = {out.path()};
+            (s.w.*row.run)();
+            QCOMPARE(s.d.folderPrompts,
+                     QStringList{"Please select the destination folder. | " + dataDir.path()});
+            QCOMPARE(FilesIn(out.path()).join(' '), row.written);
+            QCOMPARE(s.d.messages.size(), row.warning ? 1 : 0);
+            if (row.warning)
+                QVERIFY(s.d.messages[0].startsWith(
+                    "[Warning] Kelvot: These entries were not written:\n\"HALF.MIP\" (entry 4)"));
+            QCOMPARE(s.current(), row.selected.split(' ').last()); // the line is shown again
+            QCOMPARE(s.leftovers(), QString());
+        }
+    }
+
+    // The quality is read from the settings (letter case ignored), chosen in the menu, one item checked,
+    // passed to the export and saved on leaving.
+    void theJpegQualityIsRememberedAndReachesTheFiles() {
+        OpenSettings()->setValue("JPEGQuality/JPGQuality", "bad");
+        QTemporaryDir bad, average;
+        {
+            Window s(filesPath);
+            QVERIFY(s.w.jpegQuality() == JpegQuality::Bad);
+            s.select({"WALL.MIP"});
+            s.d.folderAnswers = {QString(), bad.path(), average.path()};
+            s.w.mnuFileSaveAsJPG_Click(); // cancelled: nothing is written
+            QVERIFY(s.d.messages.isEmpty() && s.leftovers().isEmpty());
+            QCOMPARE(FilesIn(dataDir.path()), QStringList{"FILES.DAT"});
+            s.w.mnuFileSaveAsJPG_Click();
+            s.w.mnuFileJPEGQualityItems[3]->trigger();
+            for (int i = 0; i < 5; ++i)
+                QCOMPARE(s.w.mnuFileJPEGQualityItems[i]->isChecked(), i == 3);
+            s.w.mnuFileSaveAsJPG_Click();
+            s.w.mnuFileExit->trigger();
+        }
+        QVERIFY(QFileInfo(bad.filePath("WALL.jpg")).size() < QFileInfo(average.filePath("WALL.jpg")).size());
+        QCOMPARE(OpenSettings()->value("JPEGQuality/JPGQuality").toString(), QStringLiteral("Average"));
+        QVERIFY(Window().w.mnuFileJPEGQualityItems[3]->isChecked());
+    }
+
+    void createAsksUntilTheNamePassesAndPacksTheFolder() {
+        QTemporaryDir folder;
+        WriteFile(folder.filePath("A.TXT").toStdString(), std::vector<std::uint8_t>(10, 'a'));
+        Window s;
+        s.d.folderAnswers = {folder.path(), folder.path()};
+        s.d.inputAnswers = {"x.da", "a?b.dat", "NEW.DAT", ".DAT"};
+        s.w.mnuFileNew_Click();
+        QCOMPARE(s.d.folderPrompts[0],
+                 "Please select the folder containing the files that you wish to pack. | " +
+                     QDir::currentPath());
+        QCOMPARE(s.d.inputTitles, QStringList(3, "New DAT file"));
+        QCOMPARE(s.d.messages.size(), 2);
+        QCOMPARE(
+            s.d.messages[0],
+            QStringLiteral("[Critical] New DAT file: The extension must be .dat or .DAT\nPlease try again."));
+        QCOMPARE(ReadBytes(folder.filePath("NEW.DAT")).size(), 2 + 27 + 10);
+        QVERIFY(s.w.archive() == nullptr); // the window does not open what it made
+        QCOMPARE(s.leftovers(), QString());
+        s.w.mnuFileNew_Click(); // the suggestion left as it was: nothing happens
+        QCOMPARE(s.d.messages.size(), 2);
+        QCOMPARE(FilesIn(folder.path()), (QStringList{"A.TXT", "NEW.DAT"}));
+    }
+
+    // Add, remove and rename in turn on one archive, each showing the list read again.
+    void editsAskRefuseAndShowTheListReadAgain() {
+        QTemporaryDir dir;
+        const QString path = WriteArchive(dir.filePath("EDIT.DAT"), {{"A.MIP", DataOfType("MIP", 20)},
+                                                                     {"B.MIP", DataOfType("MIP", 9)},
+                                                                     {"C.SRB", DataOfType("SRB", 24)}});
+        const QByteArray before = ReadBytes(path);
+        WriteFile(dir.filePath("NEW.TXT").toStdString(), std::vector<std::uint8_t>(10, 'n'));
+        Window s(path);
+        s.w.mnuFileAdd_Click();
+        QCOMPARE(s.d.messages, QStringList{"[Warning] Add Files: Please select the \"All Files\" filter."});
+        QCOMPARE(ReadBytes(path), before);
+        s.w.Combo1->setCurrentIndex(kAllFiles);
+        s.d.openFilesAnswers = {{dir.filePath("NEW.TXT")}};
+        s.w.mnuFileAdd_Click();
+        QCOMPARE(s.lines(), (QStringList{"A.MIP", "B.MIP", "C.SRB", "NEW.TXT"}));
+        QCOMPARE(s.w.List1->currentRow(), 0);
+        QCOMPARE(s.leftovers(), QString());
+
+        const QByteArray added = ReadBytes(path);
+        s.d.questionAnswers = {false, true, true};
+        s.w.mnuFileRemove_Click(); // No
+        QCOMPARE(s.d.questions[0], QStringLiteral("Confirm file removal: Do you want to remove the selected "
+                                                  "files from the DAT file?"));
+        s.w.List1->selectAll();
+        s.w.mnuFileRemove_Click();
+        QCOMPARE(s.d.messages.last(),
+                 QStringLiteral("[Critical] Kelvot: You cannot remove every file in the DAT file."));
+        QCOMPARE(ReadBytes(path), added);
+        s.select({"A.MIP", "C.SRB"}); // the lines selected, not just the current one
+        s.w.mnuFileRemove_Click();
+        QCOMPARE(s.lines(), (QStringList{"B.MIP", "NEW.TXT"}));
+        QCOMPARE(s.leftovers(), QString());
+
+        s.d.inputAnswers = {"new.txt", ".MIP", "ZED.MIP"}; // on B.MIP, the first line
+        s.w.mnuFileRename_Click();
+        QCOMPARE(s.d.inputTitles, QStringList(3, "Rename file"));
+        QCOMPARE(s.d.messages.mid(2),
+                 (QStringList{"[Critical] Rename file: The new filename you are providing "
+                              "already exists in the DAT file.\nPlease provide another "
+                              "filename.",
+                              "[Critical] Rename file: You have not provided a filename."
+                              "\nPlease try again."}));
+        QCOMPARE(s.lines(), (QStringList{"NEW.TXT", "ZED.MIP"}));
+        QCOMPARE(s.current(), QStringLiteral("ZED.MIP"));
+        QCOMPARE(s.leftovers(), QString());
+    }
+
+    // A file operation made to fail part-way, or an archive changed since the window read it (error 0):
+    // the edits must work on the directory the window showed, not read it again.
+    void aFailureIsReportedAndLeavesTheWindowAndTheArchiveAsTheyWere() {
+        const struct {
+            const char* command;
+            void (Form1::*run)();
+            bool allSelected; // else the second line alone
+            FileStep step;
+            int nth, error;
+        } commands[] = {
+            {"extract", &Form1::mnuFileExtractAll_Click, false, FileStep::Create, 3, EDQUOT},
+            {"export as BMP", &Form1::mnuFileSaveAsBMP_Click, true, FileStep::Write, 2, ENOSPC},
+            {"export as JPEG", &Form1::mnuFileSaveAsJPG_Click, true, FileStep::Flush, 2, EIO},
+            {"add", &Form1::mnuFileAdd_Click, false, FileStep::Write, 2, ENOSPC},
+            {"remove", &Form1::mnuFileRemove_Click, false, FileStep::Read, 3, EIO},
+            {"rename", &Form1::mnuFileRename_Click, false, FileStep::Write, 1, EROFS},
+            {"remove from a changed archive", &Form1::mnuFileRemove_Click, false, FileStep::Read, 0, 0},
+            {"rename in a changed archive", &Form1::mnuFileRename_Click, false, FileStep::Write, 0, 0},
+        };
+        std::vector<TestEntry> entries;
+        for (std::uint8_t code = 0; code < 6; ++code)
+            entries.push_back({"P" + std::to_string(code) + ".MIP",
+                               EncodePicture(RandomPicture(PictureKind::Mip, code, 40, 30, code))});
+        for (const auto& command : commands) {
+            QTemporaryDir dir, out;
+            const QString path = WriteArchive(dir.filePath("FAULT.DAT"), entries);
+            const QString added = out.filePath("NEW.TXT");
+            WriteFile(added.toStdString(), std::vector<std::uint8_t>(5000, 'n'));
+            Window s(path, kAllFiles); // All files: the add command asks for it
+            if (command.allSelected)
+                s.w.List1->selectAll();
+            else
+                s.selectRow(1);
+            const QStringList lines = s.lines();
+            if (command.error == 0) WriteArchive(path, {{"X.MIP", DataOfType("MIP", 5)}, entries[1]});
+            const QByteArray before = ReadBytes(path);
+            // Every answer a command may ask for: the folder, the file to add, yes, the new name.
+            s.d.folderAnswers = {out.path()};
+            s.d.openFilesAnswers = {{added}};
+            s.d.questionAnswers = {true};
+            s.d.inputAnswers = {"ZED.MIP"};
+            int calls = 0; // the nth call of the step fails
+            const FileFaultHook previous = SetFileFaultHook([&](FileStep step, const std::filesystem::path&) {
+                return step == command.step && ++calls == command.nth ? command.error : 0;
+            });
+            (s.w.*command.run)();
+            SetFileFaultHook(previous);
+            const QString context = QString::fromLatin1(command.command) + ": ";
+            QCOMPARE(s.d.messages.size(), 1);
+            const QString& text = s.d.messages[0];
+            const QString cause = command.error ? QString::fromUtf8(std::strerror(command.error))
+                                                : QStringLiteral("has changed since it was opened");
+            QVERIFY2(text.startsWith("[None] Kelvot: The following error occurred:\n") &&
+                         text.contains(cause),
+                     qPrintable(context + text));
+            QVERIFY2(s.leftovers().isEmpty(), qPrintable(context + s.leftovers()));
+            QVERIFY2(s.lines() == lines, qPrintable(context + s.lines().join(' ')));
+            QVERIFY2(ReadBytes(path) == before, qPrintable(context));
+            QCOMPARE(FilesIn(dir.path()), QStringList{"FAULT.DAT"});
+            for (const QString& name : FilesIn(out.path()))
+                QVERIFY2(!name.startsWith('.'), qPrintable(context + name));
+        }
+    }
+};
+
+QTEST_MAIN(CommandsTest)
+#include "commands_test.moc"
