@@ -208,7 +208,7 @@ void Form1::ShowLoadedArchive(const QString& title, const QString& path) {
     {
         UpdatesSuspended suspended(this);
         Label2->setText(kLabel2Prefix + path);
-        if (FillList()) SelectFirstLine();
+        ShowList();
     }
     AddRecentArchive(title, path);
 }
@@ -229,7 +229,14 @@ void Form1::Combo1_Click() {
     model_ = std::move(reloaded);
     UpdatesSuspended suspended(this);
     ClearPreviewAndPanels();
-    if (FillList()) SelectFirstLine();
+    ShowList();
+}
+
+void Form1::ShowList() {
+    if (FillList())
+        SelectFirstLine();
+    else
+        setWindowTitle(kAppTitle); // no line shows an entry, so no entry's name stays in the caption
 }
 
 bool Form1::FillList() {

@@ -118,6 +118,8 @@ class Form1 : public QMainWindow {
     void ShowLoadedArchive(const QString& title, const QString& path);
     // Refills List1 with the current filter's lines; false when none are left.
     bool FillList();
+    // Fills List1 and shows its first line, or the program's name in the caption when no line is left.
+    void ShowList();
     void SelectFirstLine();
     void ClearPreviewAndPanels();
     TypeFilter CurrentFilter() const;

@@ -150,6 +150,7 @@ void Form1::RefreshAfterEdit(const QString& name) {
     UpdatesSuspended suspended(this);
     if (!FillList()) {
         ClearPreviewAndPanels();
+        setWindowTitle(kAppTitle);
         return;
     }
     int row = 0;

@@ -68,6 +68,7 @@ class Form1Test : public QObject {
         const QString plain = WriteArchive(dataDir.filePath("PLAIN.DAT"), {{"a.3do", DataOfType("3DO")}});
         s.w.OpenArchiveByPath("PLAIN.DAT", plain);
         QCOMPARE(s.w.List1->count(), 0);
+        QCOMPARE(s.w.windowTitle(), QStringLiteral("Kelvot")); // not the last archive's entry
         QCOMPARE(s.w.Label2->text(), "DAT file:  " + plain);
         QCOMPARE(Recent(s.w), (QStringList{"&1 PLAIN.DAT", "&2 MIXED.DAT"}));
     }
