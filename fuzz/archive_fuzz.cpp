@@ -74,7 +74,7 @@ void CheckLines(const ArchiveModel& model, const std::vector<std::int32_t>& line
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::uint8_t> bytes(data, data + size);
-    const std::vector<std::string> problems = VerifyArchive(bytes);
+    const std::vector<std::string> problems = VerifyArchive(bytes, static_cast<std::int64_t>(bytes.size()));
     for (const std::string& problem : problems)
         FUZZ_CHECK(IsUtf8(problem));
 

@@ -10,6 +10,7 @@
 #include "archive/list_order.h"
 #include "archive/output_result.h"
 #include "export/jpeg_export.h"
+#include "export/picture_export.h"
 
 #include <QMainWindow>
 #include <array>
@@ -135,6 +136,8 @@ class Form1 : public QMainWindow {
     // The first entry of each selected line's name: the current line when one is selected, else every
     // selected line in list order.
     std::vector<std::int32_t> SelectedEntries() const;
+    // What an export of pictures in this format is told: the JPEG quality and the picture size limit.
+    ExportOptions ExportSettings(ExportFormat format) const;
     // Runs a command that writes files into a folder, under the busy display, and reports what it left out.
     void RunOutputCommand(const QString& busyText, const std::function<OutputResult(const Progress&)>& work);
 

@@ -78,12 +78,12 @@ void Form1::mnuFileAdd_Click() {
     std::vector<std::filesystem::path> paths;
     for (const QString& path : chosen)
         paths.push_back(ToFsPath(path));
-    const AddCandidates candidates = SelectAddCandidates(paths);
+    const PackCandidates candidates = SelectAddCandidates(paths);
     if (candidates.Packable.empty()) return;
     try {
         BusyDisplay busy(StatusBar1, QStringLiteral("Adding files..."));
-        AddFiles(ToFsPath(currentArchivePath_), DirectoryOf(*model_), candidates.Packable,
-                 InKilobytes(busy.progress()));
+        const EditLock lock(ToFsPath(currentArchivePath_));
+        AddFiles(lock, DirectoryOf(*model_), candidates.Packable, InKilobytes(busy.progress()));
     } catch (const std::exception& error) {
         ClearPreviewAndPanels();
         ShowEditError(error);
@@ -109,8 +109,8 @@ void Form1::mnuFileRemove_Click() {
     doomed.erase(std::unique(doomed.begin(), doomed.end()), doomed.end());
     try {
         BusyDisplay busy(StatusBar1, QStringLiteral("Removing files..."));
-        RemoveEntries(ToFsPath(currentArchivePath_), DirectoryOf(*model_), doomed,
-                      InKilobytes(busy.progress()));
+        const EditLock lock(ToFsPath(currentArchivePath_));
+        RemoveEntries(lock, DirectoryOf(*model_), doomed, InKilobytes(busy.progress()));
     } catch (const std::exception& error) {
         ShowEditError(error);
         return;
@@ -130,8 +130,8 @@ void Form1::mnuFileRename_Click() {
         [&](std::string_view typed) { return CheckNewEntryName(typed, listed); });
     if (!name) return;
     try {
-        RenameEntry(ToFsPath(currentArchivePath_), DirectoryOf(*model_),
-                    model_->Directory.NameFieldOffsets[*CurrentEntry], *name);
+        const EditLock lock(ToFsPath(currentArchivePath_));
+        RenameEntry(lock, DirectoryOf(*model_), model_->Directory.NameFieldOffsets[*CurrentEntry], *name);
     } catch (const std::exception& error) {
         ShowEditError(error);
         return;

@@ -4,6 +4,7 @@
 #include "app/busy_display.h"
 #include "app/form1.h"
 #include "app/names.h"
+#include "app/settings.h"
 #include "archive/extract.h"
 #include "export/picture_export.h"
 
@@ -27,6 +28,14 @@ std::vector<std::int32_t> Form1::SelectedEntries() const {
             if (List1->item(row)->isSelected()) add(List1->item(row));
     }
     return entries;
+}
+
+ExportOptions Form1::ExportSettings(ExportFormat format) const {
+    // "Limits/MaxMegapixels" in the settings store raises or lowers the largest picture an export decodes.
+    const qlonglong limit = OpenSettings()
+                                ->value(QStringLiteral("Limits/MaxMegapixels"), qlonglong{kDefaultMaxMegapixels})
+                                .toLongLong();
+    return {format, jpegQuality_, limit > 0 ? limit : kDefaultMaxMegapixels};
 }
 
 void Form1::RunOutputCommand(const QString& busyText,
@@ -84,7 +93,8 @@ void Form1::mnuFileSaveAsBMP_Click() {
     BrowseForFolder();
     if (ChosenFolder.isEmpty()) return;
     RunOutputCommand(QStringLiteral("Saving files as BMPs..."), [&](const Progress& progress) {
-        return ExportAsBmp(*model_, SelectedEntries(), ToFsPath(ChosenFolder), progress);
+        return ExportLoadedPictures(*model_, ToFsPath(currentArchivePath_), SelectedEntries(),
+                                    ToFsPath(ChosenFolder), ExportSettings(ExportFormat::Bmp), progress);
     });
 }
 
@@ -94,7 +104,8 @@ void Form1::mnuFileSaveAsJPG_Click() {
     BrowseForFolder();
     if (ChosenFolder.isEmpty()) return;
     RunOutputCommand(QStringLiteral("Saving files as JPGs..."), [&](const Progress& progress) {
-        return ExportAsJpeg(*model_, SelectedEntries(), ToFsPath(ChosenFolder), jpegQuality_, progress);
+        return ExportLoadedPictures(*model_, ToFsPath(currentArchivePath_), SelectedEntries(),
+                                    ToFsPath(ChosenFolder), ExportSettings(ExportFormat::Jpeg), progress);
     });
 }
 

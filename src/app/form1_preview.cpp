@@ -58,9 +58,8 @@ void Form1::List1_Click() {
     const auto kind = type ? PictureKindOf(*type) : std::nullopt;
     if (!kind) return;
     WaitCursor wait;
-    if (const auto picture = DecodePicture(*kind, entry)) DrawPreview(Pic1, *picture);
-    if (Check1->isChecked() && NormalView)
-        if (const auto mask = DecodeMask(*kind, entry)) DrawPreview(Pic2, *mask);
+    ShowPicture(Pic1, *kind, entry);
+    if (Check1->isChecked() && NormalView) ShowMask(Pic2, *kind, entry);
 }
 
 void Form1::Check1_Click() {
@@ -73,7 +72,7 @@ void Form1::Check1_Click() {
     const auto index = ResolveCurrentLine();
     const auto kind = index ? PictureKindOf(model_->Directory.EntryTypes[*index]) : std::nullopt;
     if (!kind) return;
-    if (const auto mask = DecodeMask(*kind, model_->EntryBytes(*index))) DrawPreview(Pic2, *mask);
+    ShowMask(Pic2, *kind, model_->EntryBytes(*index));
     List1->setFocus();
 }
 
@@ -86,12 +85,16 @@ void Form1::List1_DblClick() {
     if (List1->count() > 0) Pic1_Click();
 }
 
-// The current entry's picture, when it is one the enlarged view can show.
-static std::optional<ImageState> CurrentPicture(const ArchiveModel* model,
-                                                std::optional<std::int32_t> entry) {
+// The current entry's kind and bytes, when it holds a picture that can be shown: decoding it down to a
+// single pixel says so cheaply, whatever its size.
+static std::optional<std::pair<PictureKind, EntryBytes>> CurrentPicture(const ArchiveModel* model,
+                                                                         std::optional<std::int32_t> entry) {
     if (!model || !entry) return std::nullopt;
     const auto kind = PictureKindOf(model->Directory.EntryTypes[*entry]);
-    return kind ? DecodePicture(*kind, model->EntryBytes(*entry)) : std::nullopt;
+    const EntryBytes bytes = model->EntryBytes(*entry);
+    const auto extent = kind ? MeasurePicture(*kind, bytes) : std::nullopt;
+    if (!extent || !DecodePicture(*kind, bytes, std::max(extent->Width, extent->Height))) return std::nullopt;
+    return std::pair(*kind, bytes);
 }
 
 void Form1::EnterEnlargedView() {
@@ -107,7 +110,7 @@ void Form1::EnterEnlargedView() {
         control->hide();
     mnuFile->menuAction()->setEnabled(false);
     mnuFile->setEnabled(false); // its shortcuts too: the list they would act on is hidden
-    DrawPreview(Pic1, *picture);
+    ShowPicture(Pic1, picture->first, picture->second);
     Pic1->setFocus();
     SelectedName = List1->currentItem() ? List1->currentItem()->text() : QString();
     setWindowTitle(SelectedName);
@@ -129,12 +132,8 @@ void Form1::LeaveEnlargedView() {
     WaitCursor wait;
     ShowNormalLayout(); // always, whatever the entry
     if (const auto picture = CurrentPicture(archive(), CurrentEntry)) {
-        DrawPreview(Pic1, *picture);
-        if (Check1->isChecked()) {
-            const auto kind = PictureKindOf(model_->Directory.EntryTypes[*CurrentEntry]);
-            if (const auto mask = DecodeMask(*kind, model_->EntryBytes(*CurrentEntry)))
-                DrawPreview(Pic2, *mask);
-        }
+        ShowPicture(Pic1, picture->first, picture->second);
+        if (Check1->isChecked()) ShowMask(Pic2, picture->first, picture->second);
     }
     List1->setFocus();
 }

@@ -3,8 +3,11 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <csignal>
 
 int main(int argc, char** argv) {
+    // A write past `ulimit -f` fails with EFBIG and is reported, instead of killing the window.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvot"));
     QApplication::setApplicationVersion(QStringLiteral(KELVOT_VERSION));

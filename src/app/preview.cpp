@@ -4,6 +4,26 @@
 
 namespace kelvot::app {
 
+namespace {
+
+using Decoder = std::optional<ImageState> (*)(PictureKind, EntryBytes, std::int32_t);
+
+bool Show(PictureBox* box, PictureKind kind, EntryBytes entry, Decoder decode) {
+    const auto extent = MeasurePicture(kind, entry);
+    if (!extent) return false;
+    const qreal ratio = box->devicePixelRatioF();
+    const std::int32_t step = SampleStep(extent->Width, extent->Height, static_cast<std::int64_t>(box->width() * ratio),
+                                         static_cast<std::int64_t>(box->height() * ratio));
+    const auto state = decode(kind, entry, step);
+    QImage image = state ? ToQImage(*state) : QImage();
+    if (image.isNull()) return false;
+    const DrawRect r = FitPicture(box->width(), box->height(), extent->Width, extent->Height);
+    box->setPicture(std::move(image), QRect(r.x, r.y, r.width, r.height));
+    return true;
+}
+
+} // namespace
+
 QImage ToQImage(const ImageState& state) {
     const std::vector<std::uint8_t> pixels = ToBgra32TopDown(state);
     if (pixels.empty()) return {};
@@ -13,11 +33,12 @@ QImage ToQImage(const ImageState& state) {
         .copy();
 }
 
-void DrawPreview(PictureBox* box, const ImageState& state) {
-    QImage image = ToQImage(state);
-    if (image.isNull()) return;
-    const DrawRect r = FitPicture(box->width(), box->height(), state.ImageWidth, state.ImageHeight);
-    box->setPicture(std::move(image), QRect(r.x, r.y, r.width, r.height));
+bool ShowPicture(PictureBox* box, PictureKind kind, EntryBytes entry) {
+    return Show(box, kind, entry, DecodePicture);
+}
+
+bool ShowMask(PictureBox* box, PictureKind kind, EntryBytes entry) {
+    return Show(box, kind, entry, DecodeMask);
 }
 
 } // namespace kelvot::app

@@ -112,16 +112,15 @@ std::optional<EntryType> ArchiveListing::TypeOf(std::string_view name) const {
 }
 
 bool ArchiveListing::EntryInsideFile(std::int32_t index) const {
-    const std::int64_t offset = Directory.EntryOffsets[index];
-    const std::int64_t size = Directory.EntrySizes[index];
-    return offset >= 0 && size >= 0 && offset + size <= FileSize;
+    return DataInsideFile(static_cast<std::uint32_t>(Directory.EntryOffsets[index]),
+                          static_cast<std::uint32_t>(Directory.EntrySizes[index]), FileSize);
 }
 
 FileRange ArchiveListing::EntryRange(std::int32_t index) const {
-    const std::int64_t offset = Directory.EntryOffsets[index];
-    if (offset < 0 || offset >= FileSize) return {};
-    // A size of 2 GiB or more reads as negative; either way the entry cannot run past the file.
+    // The columns hold the record's unsigned fields as signed numbers.
+    const std::int64_t offset = static_cast<std::uint32_t>(Directory.EntryOffsets[index]);
     const std::int64_t size = static_cast<std::uint32_t>(Directory.EntrySizes[index]);
+    if (offset >= FileSize) return {};
     return {offset, std::min(FileSize, offset + size) - offset};
 }
 
@@ -167,9 +166,9 @@ ArchiveListing LoadArchiveListing(const std::filesystem::path& path) {
 EntryReader::EntryReader(const ArchiveListing& listing, const std::filesystem::path& archive)
     : listing_(listing), file_(OpenForReading(archive)) {}
 
-std::span<const std::uint8_t> EntryReader::Read(std::int32_t index) {
+std::span<const std::uint8_t> EntryReader::Read(std::int32_t index, std::int64_t limit) {
     const FileRange range = listing_.EntryRange(index);
-    buffer_.resize(static_cast<std::size_t>(range.Length));
+    buffer_.resize(static_cast<std::size_t>(std::min(range.Length, limit)));
     ReadExactly(file_, range.Offset, buffer_);
     return buffer_;
 }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string>
@@ -90,9 +91,11 @@ class EntryReader {
   public:
     EntryReader(const ArchiveListing& listing, const std::filesystem::path& archive);
 
-    // What ArchiveModel::EntryBytes gives for the entry, valid until the next call. Throws KelvotError
-    // when the file cannot be read or has become shorter.
-    std::span<const std::uint8_t> Read(std::int32_t index);
+    // What ArchiveModel::EntryBytes gives for the entry, or its first `limit` bytes, valid until the next
+    // call. Throws KelvotError when the file cannot be read or has become shorter.
+    std::span<const std::uint8_t> Read(std::int32_t index,
+                                       std::int64_t limit = std::numeric_limits<std::int64_t>::max());
+    const FileHandle& file() const { return file_; }
 
   private:
     const ArchiveListing& listing_;

@@ -1,5 +1,7 @@
 #include "archive/codepage.h"
 
+#include "archive/dat_format.h"
+
 #include <array>
 #include <cstdint>
 
@@ -66,6 +68,19 @@ std::optional<char32_t> NextCodePoint(std::string_view s, std::size_t& pos) {
 char32_t Cp1252ToUnicode(unsigned char byte) {
     if (byte >= 0x80 && byte <= 0x9F) return kHighControls[byte - 0x80];
     return byte;
+}
+
+std::string PrintableName(std::string_view bytes) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (std::size_t k = 0; k < bytes.size(); ++k) {
+        const auto b = static_cast<unsigned char>(bytes[k]);
+        if (HasControlCharacter(bytes.substr(k, 1)))
+            text += {'\\', 'x', kHex[b >> 4], kHex[b & 15]};
+        else
+            AppendUtf8(text, Cp1252ToUnicode(b));
+    }
+    return text;
 }
 
 std::string Cp1252ToUtf8(std::string_view bytes) {

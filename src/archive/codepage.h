@@ -11,6 +11,9 @@ namespace kelvot {
 
 char32_t Cp1252ToUnicode(unsigned char byte);
 std::string Cp1252ToUtf8(std::string_view bytes);
+// The name as text fit for a terminal or a message: UTF-8 with each control character (see
+// HasControlCharacter) written as \xHH, so a name can neither drive a terminal nor break a line.
+std::string PrintableName(std::string_view bytes);
 // nullopt when the text is not valid UTF-8 or holds a character Windows-1252 cannot write.
 std::optional<std::string> Utf8ToCp1252(std::string_view utf8);
 

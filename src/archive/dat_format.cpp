@@ -100,9 +100,16 @@ std::uint32_t ReadU32(std::span<const std::uint8_t> bytes, std::size_t pos) {
 
 namespace kelvot {
 
+bool HasControlCharacter(std::string_view name) {
+    return std::any_of(name.begin(), name.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b < 0x20 || b == 0x7F || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+    });
+}
+
 bool IsSafeFileName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of("/\\") == std::string_view::npos;
+           name.find_first_of("/\\") == std::string_view::npos && !HasControlCharacter(name);
 }
 
 } // namespace kelvot

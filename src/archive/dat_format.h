@@ -40,6 +40,13 @@ bool IsPicture(EntryType type);
 // (a name without a dot keeps its first three characters). The result is cut at its first zero byte.
 std::string DecodeEntryName(std::span<const std::uint8_t, kNameFieldSize> field);
 
+// Whether an entry's data lies wholly inside a file of `fileSize` bytes. The record's offset and size are
+// unsigned 32-bit numbers, and every command (list, verify, extract, export, the edits) asks this the same
+// way, so an entry one of them can read is one all of them can.
+constexpr bool DataInsideFile(std::uint32_t offset, std::uint32_t size, std::int64_t fileSize) {
+    return std::int64_t{offset} + std::int64_t{size} <= fileSize;
+}
+
 // The type an entry's first four data bytes give it; a byte outside the file matches no test.
 EntryType ClassifyEntry(std::span<const std::uint8_t> file, std::int64_t dataOffset);
 
@@ -54,8 +61,13 @@ std::uint32_t ReadU32(std::span<const std::uint8_t> bytes, std::size_t pos);
 
 namespace kelvot {
 
+// Whether a Windows-1252 name holds a control character: bytes 0x01-0x1F and 0x7F, and the five bytes
+// Windows-1252 leaves unassigned, which become C1 controls as text. Printed raw, such a name could move the
+// cursor of the terminal it is printed on or look like two names.
+bool HasControlCharacter(std::string_view name);
+
 // Whether a name can become a file inside a chosen folder and stay there: not empty, not "." or "..",
-// and free of "/" and "\".
+// free of "/" and "\", and free of control characters.
 bool IsSafeFileName(std::string_view name);
 
 } // namespace kelvot

@@ -21,15 +21,21 @@ std::vector<std::int32_t> AllEntries(const ArchiveListing& model);
 // (UTF-8). Throws KelvotError naming every name that matches no entry.
 std::vector<std::int32_t> EntriesNamed(const ArchiveListing& model, const std::vector<std::string>& names);
 
+// Throws KelvotError, with both figures, when the file system of `folder` has fewer than `needed` bytes
+// free; a file system that tells nothing passes.
+void RequireFreeSpace(const std::filesystem::path& folder, std::int64_t needed);
+
 // Writes the entries `indices`, in that order, into `folder`, reading their bytes from `archiveFile`
 // (opened once for the whole run). Existing files are replaced, read-only ones too; names equal ignoring
-// case end as one file holding the later entry (see FolderWriter).
+// case end as one file holding the later entry (see FolderWriter), and the earlier entry is reported.
 //
-// An entry whose name cannot be a file name inside the folder (IsSafeFileName), or whose data does not
-// lie wholly inside the archive file, is left out and reported in the result; the others are still
-// written. An entry of length 0 becomes an empty file. A failure of the file system (the archive cannot
-// be read, the folder cannot be written) stops the run with KelvotError: the files written before it stay,
-// and no partial file is left.
+// Before anything is written, the entries' sizes are added up and compared with the folder's free space;
+// when they do not fit, nothing is written (KelvotError). An entry whose name cannot be a file name inside
+// the folder (IsSafeFileName), whose data does not lie wholly inside the archive file, or whose file would
+// replace the archive itself, is left out and reported in the result; the others are still written. An
+// entry of length 0 becomes an empty file. A failure of the file system (the archive cannot be read, the
+// folder cannot be written) stops the run with KelvotError: the files written before it stay, and no
+// partial file is left.
 OutputResult ExtractEntries(const ArchiveListing& model, const std::filesystem::path& archiveFile,
                             const std::vector<std::int32_t>& indices, const std::filesystem::path& folder,
                             const Progress& progress = {});

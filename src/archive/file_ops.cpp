@@ -36,16 +36,17 @@ FileHandle OpenExisting(const fs::path& path, int flags, std::int64_t* size = nu
     if (const int e = Injected(FileStep::Open, path)) {
         errno = e;
     } else {
+        // O_NONBLOCK: opening a FIFO would otherwise wait for a writer before anything could look at it. It
+        // changes nothing for the regular files that pass the check below.
         do
-            fd = ::open(path.c_str(), flags | O_CLOEXEC);
+            fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC);
         while (fd < 0 && errno == EINTR);
     }
     if (fd < 0) throw SystemError(errno, "Cannot open", path.string());
     FileHandle file(fd, path, path);
     struct stat st {};
     if (::fstat(fd, &st) != 0) throw SystemError(errno, "Cannot open", path.string());
-    if (!S_ISREG(st.st_mode))
-        throw SystemError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, "Cannot open", path.string());
+    if (!S_ISREG(st.st_mode)) throw NotARegularFile(path, st.st_mode);
     if (size) *size = st.st_size;
     return file;
 }
@@ -71,6 +72,16 @@ void CopyThroughBuffer(const FileHandle& from, std::int64_t offset, std::int64_t
 }
 
 } // namespace
+
+KelvotError NotARegularFile(const fs::path& path, mode_t mode) {
+    if (S_ISDIR(mode)) return SystemError(EISDIR, "Cannot open", path.string());
+    const char* what = S_ISFIFO(mode)  ? "a FIFO"
+                       : S_ISCHR(mode) ? "a character device"
+                       : S_ISBLK(mode) ? "a block device"
+                       : S_ISSOCK(mode) ? "a socket"
+                                        : "an unknown kind of file";
+    return KelvotError(EINVAL, "Cannot open " + path.string() + ": it is " + what + ", not a regular file.");
+}
 
 FileFaultHook SetFileFaultHook(FileFaultHook hook) {
     return std::exchange(Hook(), std::move(hook));
@@ -109,7 +120,7 @@ FileHandle OpenForUpdate(const fs::path& path) {
     return OpenExisting(path, O_RDWR);
 }
 
-FileHandle CreateNewFile(const fs::path& path, const fs::path& shown, mode_t mode) {
+FileHandle CreateNewFile(const fs::path& path, const std::string& what, const fs::path& shown, mode_t mode) {
     int fd = -1;
     if (const int e = Injected(FileStep::Create, path)) {
         errno = e;
@@ -118,7 +129,7 @@ FileHandle CreateNewFile(const fs::path& path, const fs::path& shown, mode_t mod
             fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         while (fd < 0 && errno == EINTR);
     }
-    if (fd < 0) throw SystemError(errno, "Cannot create", shown.string());
+    if (fd < 0) throw SystemError(errno, what, shown.string());
     return FileHandle(fd, path, shown);
 }
 
@@ -126,6 +137,12 @@ std::int64_t FileSize(const FileHandle& file) {
     struct stat st {};
     if (::fstat(file.fd(), &st) != 0) throw SystemError(errno, "Cannot read", file.shown().string());
     return st.st_size;
+}
+
+FileIdentity IdentityOf(const FileHandle& file) {
+    struct stat st {};
+    if (::fstat(file.fd(), &st) != 0) throw SystemError(errno, "Cannot read", file.shown().string());
+    return {st.st_dev, st.st_ino};
 }
 
 void ReadExactly(const FileHandle& file, std::int64_t offset, std::span<std::uint8_t> bytes) {

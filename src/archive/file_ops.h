@@ -5,10 +5,13 @@
 // text. One hook can make any step fail with a chosen error number, so the tests can show that a failure
 // at any point leaves the archive as it was and no file half-written.
 
+#include "archive/error.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <span>
+#include <string>
 #include <sys/types.h>
 #include <utility>
 
@@ -54,14 +57,32 @@ class FileHandle {
     std::filesystem::path shown_;
 };
 
+// The failure to report for a path that names something other than a regular file (a folder, a FIFO, a
+// device, a socket), from its st_mode.
+KelvotError NotARegularFile(const std::filesystem::path& path, mode_t mode);
+
 // Opens an existing regular file for reading (step Open); `size`, when given, is told its length then.
 FileHandle OpenForReading(const std::filesystem::path& path, std::int64_t* size = nullptr);
+// The failure to report for a path that names something other than a regular file (a folder, a FIFO, a
+// device, a socket), from its st_mode.
+KelvotError NotARegularFile(const std::filesystem::path& path, mode_t mode);
+
 // Opens an existing regular file for reading and writing in place, without truncating it (step Open).
 FileHandle OpenForUpdate(const std::filesystem::path& path);
-// Creates a file that must not exist yet (step Create); errno EEXIST is thrown as a SystemError too.
-FileHandle CreateNewFile(const std::filesystem::path& path, const std::filesystem::path& shown, mode_t mode);
+// Creates a file that must not exist yet, following no link (step Create). A failure, errno EEXIST too, is
+// thrown as SystemError(errno, what, shown).
+FileHandle CreateNewFile(const std::filesystem::path& path, const std::string& what,
+                         const std::filesystem::path& shown, mode_t mode);
 
 std::int64_t FileSize(const FileHandle& file);
+
+// Which file a descriptor or a name stands for, whatever path reaches it.
+struct FileIdentity {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+FileIdentity IdentityOf(const FileHandle& file);
 
 // Reads exactly bytes.size() bytes at the offset (step Read); a file that ends early is an error.
 void ReadExactly(const FileHandle& file, std::int64_t offset, std::span<std::uint8_t> bytes);

@@ -34,16 +34,24 @@ bool ProcessLives(pid_t pid) {
 
 } // namespace
 
-FileHandle CreateTemporaryFile(const fs::path& folder, std::string_view prefix, std::string_view suffix,
-                               const fs::path& shown, mode_t mode) {
+FileHandle CreateTemporaryFile(const fs::path& folder, TemporaryKind kind, const fs::path& target, mode_t mode) {
     static std::atomic<unsigned> counter{0};
-    const std::string stem = std::string(prefix) + std::to_string(::getpid()) + "-";
+    const bool archive = kind == TemporaryKind::Archive;
+    const std::string stem =
+        std::string(archive ? kTemporaryPrefix : kPartPrefix) + std::to_string(::getpid()) + "-";
+    const std::string_view suffix = archive ? kTemporarySuffix : kPartSuffix;
     for (int attempt = 0;; ++attempt) {
         try {
-            FileHandle file =
-                CreateNewFile(folder / (stem + std::to_string(counter++) + std::string(suffix)), shown, mode);
+            FileHandle file = CreateNewFile(folder / (stem + std::to_string(counter++) + std::string(suffix)),
+                                            "Cannot create a temporary file beside", target, mode);
             // The lock tells a later cleaner that this file is still being written; it goes with the process.
-            ::flock(file.fd(), LOCK_EX | LOCK_NB);
+            // Nobody else can hold it on a file this new, so a refusal means the folder cannot lock at all,
+            // and the file could be cleaned away under the writer.
+            if (::flock(file.fd(), LOCK_EX | LOCK_NB) != 0) {
+                const int e = errno;
+                ::unlink(file.path().c_str());
+                throw SystemError(e, "Cannot lock a temporary file beside", target.string());
+            }
             return file;
         } catch (const KelvotError& e) {
             if (e.number() != EEXIST || attempt >= 100) throw;

@@ -1,8 +1,8 @@
 #pragma once
 
 // Hidden files that commands write before giving them their real names: ".kelvot-edit-<pid>-<n>.tmp" for
-// a rewritten archive and ".kelvot-<pid>-<n>.part" for an extracted or exported file that replaces
-// another. Each is locked while it is written. A process killed meanwhile leaves its file behind; the next
+// an archive and ".kelvot-<pid>-<n>.part" for an extracted or exported file. Each is locked while it is
+// written. A process killed meanwhile leaves its file behind; the next
 // command that writes in that folder removes it once neither the process lives nor the lock is held.
 
 #include "archive/file_ops.h"
@@ -18,10 +18,12 @@ inline constexpr std::string_view kTemporarySuffix = ".tmp";
 inline constexpr std::string_view kPartPrefix = ".kelvot-";
 inline constexpr std::string_view kPartSuffix = ".part";
 
-// Creates and locks a new file "<prefix><pid>-<n><suffix>" in the folder, with a number no file there has
-// yet (step Create). `shown` is the path that error messages name.
-FileHandle CreateTemporaryFile(const std::filesystem::path& folder, std::string_view prefix,
-                               std::string_view suffix, const std::filesystem::path& shown, mode_t mode);
+enum class TemporaryKind { Archive, Output };
+
+// Creates and locks a new file of that kind in the folder, with a number no file there has yet (step
+// Create). `target` is the file it will replace, which error messages name.
+FileHandle CreateTemporaryFile(const std::filesystem::path& folder, TemporaryKind kind,
+                               const std::filesystem::path& target, mode_t mode);
 
 // Removes temporary files of both kinds that killed runs left in the folder. Files of living processes,
 // and files still locked, stay. Nothing is reported: what cannot be removed now is tried again next time.

@@ -2,6 +2,7 @@
 
 #include "archive/codepage.h"
 #include "archive/dat_format.h"
+#include "archive/file_ops.h"
 
 #include <algorithm>
 #include <numeric>
@@ -16,20 +17,19 @@ struct Span {
 };
 
 std::string Describe(std::int32_t index, const std::string& name) {
-    return "entry " + std::to_string(index) + " (\"" + Cp1252ToUtf8(name) + "\")";
+    return "entry " + std::to_string(index) + " (\"" + PrintableName(name) + "\")";
 }
 
 } // namespace
 
-std::vector<std::string> VerifyArchive(std::span<const std::uint8_t> file) {
+std::vector<std::string> VerifyArchive(std::span<const std::uint8_t> head, std::int64_t fileSize) {
     std::vector<std::string> problems;
-    const auto fileSize = static_cast<std::int64_t>(file.size());
     if (fileSize < kCountSize) {
         problems.push_back("the file is " + std::to_string(fileSize) +
                            " bytes long, too short for an entry count");
         return problems;
     }
-    const auto count = static_cast<std::int16_t>(ReadU16(file, 0));
+    const auto count = static_cast<std::int16_t>(ReadU16(head, 0));
     if (count <= 0) {
         problems.push_back("the entry count is " + std::to_string(count) +
                            "; an archive holds 1 to 32767 entries");
@@ -47,12 +47,15 @@ std::vector<std::string> VerifyArchive(std::span<const std::uint8_t> file) {
     std::vector<Span> spans;
     for (std::int32_t i = 0; i < readable; ++i) {
         const std::int64_t record = RecordStart(i);
-        names[i] = DecodeEntryName(file.subspan(record + kNameField).first<kNameFieldSize>());
-        if (!IsSafeFileName(names[i]))
+        names[i] = DecodeEntryName(head.subspan(record + kNameField).first<kNameFieldSize>());
+        if (HasControlCharacter(names[i]))
+            problems.push_back(Describe(i, names[i]) +
+                               ": the name holds control characters and cannot be used as a file name");
+        else if (!IsSafeFileName(names[i]))
             problems.push_back(Describe(i, names[i]) + ": the name cannot be used as a file name");
-        const auto offset = static_cast<std::int32_t>(ReadU32(file, record + kOffsetField));
-        const auto size = static_cast<std::int32_t>(ReadU32(file, record + kSizeField));
-        if (offset < 0 || size < 0 || std::int64_t{offset} + size > fileSize) {
+        const std::uint32_t offset = ReadU32(head, record + kOffsetField);
+        const std::uint32_t size = ReadU32(head, record + kSizeField);
+        if (!DataInsideFile(offset, size, fileSize)) {
             problems.push_back(Describe(i, names[i]) + ": its data (offset " + std::to_string(offset) +
                                ", size " + std::to_string(size) + ") lies outside the file (" +
                                std::to_string(fileSize) + " bytes)");
@@ -62,7 +65,7 @@ std::vector<std::string> VerifyArchive(std::span<const std::uint8_t> file) {
                                    ", size " + std::to_string(size) +
                                    ") lies inside the count and directory (bytes 0 to " +
                                    std::to_string(DirectoryEnd(count) - 1) + ")");
-            spans.push_back({i, offset, std::int64_t{offset} + size});
+            spans.push_back({i, offset, std::int64_t{offset} + std::int64_t{size}});
         }
     }
 
@@ -79,6 +82,19 @@ std::vector<std::string> VerifyArchive(std::span<const std::uint8_t> file) {
         if (!furthest || s.end > furthest->end) furthest = &s;
     }
     return problems;
+}
+
+std::vector<std::string> VerifyArchiveFile(const std::filesystem::path& path) {
+    const FileHandle file = OpenForReading(path);
+    const std::int64_t fileSize = FileSize(file);
+    std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min(fileSize, kCountSize)));
+    ReadExactly(file, 0, head);
+    if (head.size() == kCountSize) {
+        const auto count = static_cast<std::int16_t>(ReadU16(head, 0));
+        head.resize(static_cast<std::size_t>(std::clamp(DirectoryEnd(count), kCountSize, fileSize)));
+        ReadExactly(file, kCountSize, std::span(head).subspan(kCountSize));
+    }
+    return VerifyArchive(head, fileSize);
 }
 
 } // namespace kelvot

@@ -47,9 +47,19 @@ std::int32_t EntryNamed(const ArchiveDirectory& dir, const std::string& text) {
     return *index;
 }
 
-void PrintResult(const fs::path& archive, std::int32_t count, std::int64_t size, const std::string& what) {
+void PrintResult(const fs::path& archive, std::int32_t count, std::int64_t size, const std::string& what,
+                 std::int64_t otherLinks) {
     std::cout << archive.string() << ": " << what << ", " << count << (count == 1 ? " entry, " : " entries, ")
               << size << " bytes\n";
+    if (otherLinks > 0)
+        std::cerr << "kelvot-cli: " << archive.string() << " had " << otherLinks << " other hard link"
+                  << (otherLinks == 1 ? "" : "s") << "; "
+                  << (otherLinks == 1 ? "it still holds" : "they still hold") << " the old contents.\n";
+}
+
+void ReportLeftOut(const std::vector<LeftOutFile>& files, const char* what) {
+    for (const LeftOutFile& file : files)
+        std::cerr << "kelvot-cli: " << file.Path.string() << " is not " << what << ": " << file.Why << ".\n";
 }
 
 void AddCreate(CLI::App& app, int& status) {
@@ -65,10 +75,11 @@ void AddCreate(CLI::App& app, int& status) {
         TerminalProgress shown("create");
         const CreateResult result = CreateArchive(*folder, accepted, shown.Bytes());
         shown.Done();
+        ReportLeftOut(result.LeftOut, "packed");
         if (!result.Created)
             throw KelvotError(ENOENT,
                               "No DAT file was created: " + *folder + " holds no file that can be packed.");
-        PrintResult(result.Target, result.EntryCount, result.FileSize, "created");
+        PrintResult(result.Target, result.EntryCount, result.FileSize, "created", result.OtherLinks);
         status = 0;
     });
 }
@@ -81,20 +92,18 @@ void AddAdd(CLI::App& app, int& status) {
     cmd->add_option("ARCHIVE", *archive, "The DAT file")->required();
     cmd->add_option("FILE", *files, "The files to add")->required();
     cmd->callback([=, &status] {
-        const ArchiveDirectory dir = ReadArchiveDirectory(*archive);
         const std::vector<fs::path> paths(files->begin(), files->end());
-        const AddCandidates candidates = SelectAddCandidates(paths);
-        for (const fs::path& file : candidates.LeftOut)
-            std::cerr << "kelvot-cli: " << file.string()
-                      << " is not added: a name of at most 12 Windows-1252 characters with an extension of 2 "
-                         "or 3 characters, not dat, is needed.\n";
+        const PackCandidates candidates = SelectAddCandidates(paths);
+        ReportLeftOut(candidates.LeftOut, "added");
         if (candidates.Packable.empty())
             throw KelvotError(EINVAL, "Nothing was added: none of the files can be packed.");
+        const EditLock lock(*archive);
         TerminalProgress shown("add");
-        const EditResult result = AddFiles(*archive, dir, candidates.Packable, shown.Bytes());
+        const EditResult result =
+            AddFiles(lock, ReadArchiveDirectory(lock), candidates.Packable, shown.Bytes());
         shown.Done();
-        PrintResult(*archive, result.EntryCount, result.FileSize,
-                    result.Repacked ? "rebuilt" : "appended to");
+        PrintResult(*archive, result.EntryCount, result.FileSize, result.Repacked ? "rebuilt" : "appended to",
+                    result.OtherLinks);
         status = 0;
     });
 }
@@ -107,14 +116,15 @@ void AddRemove(CLI::App& app, int& status) {
     cmd->add_option("NAME", *names, "The entries to remove (the first of each name, letter case ignored)")
         ->required();
     cmd->callback([=, &status] {
-        const ArchiveDirectory dir = ReadArchiveDirectory(*archive);
+        const EditLock lock(*archive);
+        const ArchiveDirectory dir = ReadArchiveDirectory(lock);
         std::vector<std::int32_t> indices;
         for (const std::string& name : *names)
             indices.push_back(EntryNamed(dir, name));
         TerminalProgress shown("remove");
-        const EditResult result = RemoveEntries(*archive, dir, indices, shown.Bytes());
+        const EditResult result = RemoveEntries(lock, dir, indices, shown.Bytes());
         shown.Done();
-        PrintResult(*archive, result.EntryCount, result.FileSize, "rebuilt");
+        PrintResult(*archive, result.EntryCount, result.FileSize, "rebuilt", result.OtherLinks);
         status = 0;
     });
 }
@@ -128,13 +138,14 @@ void AddRename(CLI::App& app, int& status) {
     cmd->add_option("OLD", *oldName, "The entry (the first of that name, letter case ignored)")->required();
     cmd->add_option("NEW", *newName, "Its new name")->required();
     cmd->callback([=, &status] {
-        const ArchiveDirectory dir = ReadArchiveDirectory(*archive);
+        const EditLock lock(*archive);
+        const ArchiveDirectory dir = ReadArchiveDirectory(lock);
         const std::int32_t index = EntryNamed(dir, *oldName);
         // The window checks against its list; from the shell every entry is listed.
         const std::string accepted = AcceptedOrThrow(CheckNewEntryName(*newName, dir.SortedNames()),
                                                      "No entry was renamed: no new name was given.");
-        RenameEntry(*archive, dir, RecordStart(index) + kNameField, accepted);
-        std::cout << *archive << ": renamed " << Cp1252ToUtf8(dir.Names[static_cast<std::size_t>(index)])
+        RenameEntry(lock, dir, RecordStart(index) + kNameField, accepted);
+        std::cout << *archive << ": renamed " << PrintableName(dir.Names[static_cast<std::size_t>(index)])
                   << " to " << *newName << '\n';
         status = 0;
     });

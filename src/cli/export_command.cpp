@@ -25,6 +25,10 @@ void AddExportCommand(CLI::App& app, int& status) {
         cmd->add_option("--quality", *quality,
                         "JPEG quality: superb (the default), good, normal, average or bad")
             ->check(CLI::IsMember({"superb", "good", "normal", "average", "bad"}, CLI::ignore_case));
+    auto maxMegapixels = std::make_shared<std::int64_t>(kDefaultMaxMegapixels);
+    cmd->add_option("--max-megapixels", *maxMegapixels,
+                    "The largest picture to decode, in millions of pixels (default 256)")
+        ->check(CLI::PositiveNumber);
     cmd->add_option("NAME", *names,
                     "Entries to export (letter case ignored); every picture entry when none is given");
     cmd->callback([=, &status] {
@@ -36,9 +40,9 @@ void AddExportCommand(CLI::App& app, int& status) {
         const auto indices = names->empty() ? PictureEntries(model) : EntriesNamed(model, *names);
         const auto folder = MakeFolder(*dest);
         TerminalProgress shown("export");
-        const OutputResult result = jpeg ? ExportAsJpeg(model, *archive, indices, folder,
-                                                        StoredJpegQuality(*quality), shown.Entries())
-                                         : ExportAsBmp(model, *archive, indices, folder, shown.Entries());
+        const ExportOptions options{jpeg ? ExportFormat::Jpeg : ExportFormat::Bmp, StoredJpegQuality(*quality),
+                                    *maxMegapixels};
+        const OutputResult result = ExportPictures(model, *archive, indices, folder, options, shown.Entries());
         shown.Done();
         status = ReportProblems(result);
     });

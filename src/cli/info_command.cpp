@@ -41,7 +41,8 @@ void AddInfoCommand(CLI::App& app, int& status) {
 
         const EntryType type = dir.EntryTypes[*index];
         EntryReader reader(model, *archive);
-        const EntryBytes entry = reader.Read(*index);
+        // The panels read the picture header, never more: an entry can be far larger.
+        const EntryBytes entry = reader.Read(*index, kPictureHeaderBytes);
         const auto panels = StatusPanelTexts({type, dir.EntryNames[*index], entry, dir.EntrySizes[*index],
                                               lineNumber, static_cast<std::int32_t>(lines.size())},
                                              ".");

@@ -34,7 +34,7 @@ void AddListCommand(CLI::App& app, int& status) {
         } else {
             std::string text;
             for (const std::int32_t i : lines)
-                text += Cp1252ToUtf8(dir.EntryNames[i]) + '\n';
+                text += PrintableName(dir.EntryNames[i]) + '\n';
             std::cout << text;
         }
         status = 0;

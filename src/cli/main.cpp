@@ -1,7 +1,9 @@
 #include "archive/error.h"
 #include "cli/commands.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <new>
@@ -18,6 +20,22 @@ int main(int argc, char** argv) {
     kelvot::cli::AddExtractCommand(app, status);
     kelvot::cli::AddExportCommand(app, status);
     kelvot::cli::AddEditCommands(app, status);
+
+    // A write past `ulimit -f` then fails with EFBIG through the usual error path, which removes the
+    // temporary file, instead of killing the program without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
+
+    // CLI11 would take an unknown word for a missing subcommand.
+    const auto commands = app.get_subcommands({});
+    if (argc > 1 && argv[1][0] != '-' &&
+        std::none_of(commands.begin(), commands.end(), [&](CLI::App* sub) { return sub->check_name(argv[1]); })) {
+        std::string names;
+        for (const CLI::App* sub : commands)
+            names += (names.empty() ? "" : ", ") + sub->get_name();
+        std::cerr << "kelvot-cli: unknown command \"" << argv[1] << "\"; the commands are " << names
+                  << ". Run with --help for more information.\n";
+        return 2;
+    }
 
     try {
         app.parse(argc, argv);

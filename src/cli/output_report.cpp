@@ -7,8 +7,17 @@
 namespace kelvot::cli {
 
 std::filesystem::path MakeFolder(const std::string& path) {
+    namespace fs = std::filesystem;
     std::error_code ec;
-    std::filesystem::create_directories(path, ec);
+    fs::create_directories(path, ec);
+    if (ec == std::errc::file_exists) {
+        // The name is taken by something that is no folder: say what.
+        if (fs::is_symlink(path, ec) && !fs::exists(path, ec))
+            throw KelvotError(EEXIST, "Cannot make the folder " + path +
+                                          ": it is a symbolic link to " + fs::read_symlink(path, ec).string() +
+                                          ", which does not exist.");
+        throw KelvotError(EEXIST, "Cannot make the folder " + path + ": a file of that name is in the way.");
+    }
     if (ec) throw SystemError(ec.value(), "Cannot make the folder", path);
     return path;
 }

@@ -1,4 +1,3 @@
-#include "archive/file_system.h"
 #include "archive/verify.h"
 #include "cli/commands.h"
 
@@ -14,7 +13,7 @@ void AddVerifyCommand(CLI::App& app, int& status) {
     cmd->add_option("ARCHIVE", *archive, "The DAT file")->required();
     cmd->add_flag("--json", *json, "Print {\"ok\": ..., \"problems\": [...]}");
     cmd->callback([=, &status] {
-        const auto problems = VerifyArchive(ReadWholeFile(*archive));
+        const auto problems = VerifyArchiveFile(*archive);
         if (*json) {
             std::cout << nlohmann::json{{"ok", problems.empty()}, {"problems", problems}}.dump(2) << '\n';
         } else if (problems.empty()) {

@@ -2,10 +2,11 @@
 
 #include "archive/codepage.h"
 #include "archive/error.h"
+#include "archive/file_replacement.h"
 #include "archive/file_system.h"
+#include "archive/temporary_files.h"
 #include "archive/list_order.h"
 #include "editing/name_checks.h"
-#include "editing/safe_replace.h"
 
 #include <algorithm>
 #include <array>
@@ -42,15 +43,6 @@ std::vector<std::uint8_t> CountBytes(std::int64_t count) {
     return {static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8)};
 }
 
-// The archive itself rather than a link to it: the new file must take the archive's place, not the link's.
-fs::path ResolveLinks(const fs::path& archive) {
-    std::error_code ec;
-    if (!fs::is_symlink(archive, ec)) return archive;
-    fs::path real = fs::canonical(archive, ec);
-    if (ec) throw SystemError(ec.value(), "Cannot open", archive.string());
-    return real;
-}
-
 ArchiveDirectory ReadDirectoryFrom(const FileHandle& file) {
     const std::int64_t fileSize = FileSize(file);
     std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min(fileSize, kCountSize)));
@@ -77,26 +69,22 @@ ArchiveDirectory ReadDirectoryFrom(const FileHandle& file) {
     return directory;
 }
 
-void RequireUnchanged(const ArchiveDirectory& now, const ArchiveDirectory& seen, const fs::path& archive) {
-    if (now.FileSize != seen.FileSize || now.Head != seen.Head)
-        throw KelvotError(ESTALE, archive.string() + " has changed since it was opened. Nothing was changed; "
-                                                     "please open it again.");
+KelvotError ChangedSinceOpened(const fs::path& archive) {
+    return KelvotError(ESTALE, archive.string() + " has changed since it was opened. Nothing was changed; "
+                                                  "please open it again.");
 }
 
-// The permissions the new file gets: the old file's, made writable as a read-only archive would be.
-mode_t ReplacementMode(const FileHandle& old) {
-    struct stat st {};
-    if (::fstat(old.fd(), &st) != 0) throw SystemError(errno, "Cannot read", old.shown().string());
-    return (st.st_mode & 07777) | S_IWUSR;
+void RequireUnchanged(const ArchiveDirectory& now, const ArchiveDirectory& seen, const fs::path& archive) {
+    if (now.FileSize != seen.FileSize || now.Head != seen.Head) throw ChangedSinceOpened(archive);
 }
 
 // An old entry whose bytes go into a rebuilt archive. Data outside the file cannot be carried over.
 PlannedEntry KeepEntry(const ArchiveDirectory& dir, std::int32_t index) {
     const std::int64_t offset = dir.DataOffset(index);
     const std::int64_t size = dir.DataSize(index);
-    if (offset + size > dir.FileSize)
+    if (!DataInsideFile(dir.DataOffset(index), dir.DataSize(index), dir.FileSize))
         throw KelvotError(kDamagedArchive,
-                          "Entry " + std::to_string(index) + " (\"" + Cp1252ToUtf8(dir.Names[index]) +
+                          "Entry " + std::to_string(index) + " (\"" + PrintableName(dir.Names[index]) +
                               "\") has its data outside the file (offset " + std::to_string(offset) +
                               ", size " + std::to_string(size) + ", file " + std::to_string(dir.FileSize) +
                               " bytes); rebuilding the DAT file would lose it, so nothing was changed.");
@@ -117,12 +105,12 @@ void RequireSameBytesAfterAppend(const ArchiveDirectory& dir, std::int64_t k, st
     for (std::int32_t i = 0; i < dir.Count(); ++i) {
         const std::int64_t offset = dir.DataOffset(i);
         const std::int64_t size = dir.DataSize(i);
-        const bool inside = offset + size <= dir.FileSize;
+        const bool inside = DataInsideFile(dir.DataOffset(i), dir.DataSize(i), dir.FileSize);
         const std::int64_t moved = (offset + kRecordSize * k) & 0xFFFFFFFF; // the field holds 32 bits
         const bool stays = inside ? size == 0 || offset >= dataStart : moved + size > newSize;
         if (!stays)
             throw KelvotError(kDamagedArchive,
-                              "Entry " + std::to_string(i) + " (\"" + Cp1252ToUtf8(dir.Names[i]) +
+                              "Entry " + std::to_string(i) + " (\"" + PrintableName(dir.Names[i]) +
                                   "\") has its data outside the data area of the file (offset " +
                                   std::to_string(offset) + ", size " + std::to_string(size) +
                                   "; the data area runs from byte " + std::to_string(dataStart) +
@@ -187,6 +175,10 @@ ArchiveDirectory ReadArchiveDirectory(const fs::path& archive) {
     return ReadDirectoryFrom(OpenForReading(archive));
 }
 
+ArchiveDirectory ReadArchiveDirectory(const EditLock& archive) {
+    return ReadDirectoryFrom(archive.file());
+}
+
 ArchiveDirectory DirectoryOf(const ArchiveModel& model) {
     ArchiveDirectory directory;
     directory.FileSize = static_cast<std::int64_t>(model.ArchiveImage.size());
@@ -197,13 +189,20 @@ ArchiveDirectory DirectoryOf(const ArchiveModel& model) {
     return directory;
 }
 
-AddCandidates SelectAddCandidates(std::span<const fs::path> files) {
-    AddCandidates candidates;
+PackCandidates SelectAddCandidates(std::span<const fs::path> files) {
+    PackCandidates candidates;
+    std::vector<FileIdentity> taken;
     for (const fs::path& file : files) {
+        struct stat st {};
+        if (::stat(file.c_str(), &st) == 0) {
+            const FileIdentity identity{st.st_dev, st.st_ino};
+            if (std::find(taken.begin(), taken.end(), identity) != taken.end()) continue;
+            taken.push_back(identity);
+        }
         if (auto name = PackableName(file.filename()))
             candidates.Packable.push_back({file, std::move(*name)});
         else
-            candidates.LeftOut.push_back(file);
+            candidates.LeftOut.push_back({file, std::string(kUnpackableName)});
     }
     return candidates;
 }
@@ -214,22 +213,20 @@ bool AddClashes(const ArchiveDirectory& directory, std::span<const PackableFile>
                        [&](const PackableFile& file) { return BSearch(sorted, file.Name) >= 0; });
 }
 
-EditResult AddFiles(const fs::path& archive, const ArchiveDirectory& seen,
-                    std::span<const PackableFile> files, const EditProgress& progress) {
+EditResult AddFiles(const EditLock& archive, const ArchiveDirectory& seen, std::span<const PackableFile> files,
+                    const EditProgress& progress) {
     EditResult result{false, false, seen.Count(), seen.FileSize};
     if (files.empty()) return result;
-    const fs::path path = ResolveLinks(archive);
-    RemoveStaleTemporaryFiles(FolderOf(path));
-    const FileHandle old = OpenForReading(path);
-    const ArchiveDirectory dir = ReadDirectoryFrom(old);
-    RequireUnchanged(dir, seen, archive);
+    RemoveStaleTemporaryFiles(FolderOf(archive.path()));
+    const ArchiveDirectory dir = ReadArchiveDirectory(archive);
+    RequireUnchanged(dir, seen, archive.shown());
 
     const std::int64_t n = dir.Count();
     const auto k = static_cast<std::int64_t>(files.size());
     CheckArchiveLimits(n + k, 0);
     std::vector<PackSource> sources;
     for (const PackableFile& file : files)
-        sources.push_back({file.Path, SizeOfFileToPack(file.Path)});
+        sources.push_back(SourceToPack(file.Path));
 
     std::vector<std::uint8_t> head;
     std::vector<DataPiece> pieces;
@@ -287,70 +284,68 @@ EditResult AddFiles(const fs::path& archive, const ArchiveDirectory& seen,
         pieces = PiecesOf(entries);
         newCount = static_cast<std::int64_t>(entries.size());
     }
-    result.FileSize = WriteArchiveFile(path, ReplacementMode(old), head, pieces, &old, sources, progress);
-    result.Changed = true;
-    result.EntryCount = static_cast<std::int32_t>(newCount);
-    return result;
+    const WriteResult written = WriteArchiveFile(archive.path(), head, pieces, &archive.file(), sources, progress);
+    return {true, result.Repacked, static_cast<std::int32_t>(newCount), written.FileSize, written.OtherLinks};
 }
 
-EditResult RemoveEntries(const fs::path& archive, const ArchiveDirectory& seen,
+EditResult RemoveEntries(const EditLock& archive, const ArchiveDirectory& seen,
                          std::span<const std::int32_t> indices, const EditProgress& progress) {
     EditResult result{false, false, seen.Count(), seen.FileSize};
     if (indices.empty()) return result;
     std::vector<bool> removed(static_cast<std::size_t>(seen.Count()));
     for (const std::int32_t index : indices) {
         if (index < 0 || index >= seen.Count())
-            throw KelvotError(EINVAL, archive.string() + " has no entry " + std::to_string(index) + ".");
+            throw KelvotError(EINVAL, archive.shown().string() + " has no entry " + std::to_string(index) + ".");
         removed[static_cast<std::size_t>(index)] = true;
     }
     if (std::find(removed.begin(), removed.end(), false) == removed.end())
         throw KelvotError(EINVAL, "You cannot remove every file in the DAT file.");
 
-    const fs::path path = ResolveLinks(archive);
-    RemoveStaleTemporaryFiles(FolderOf(path));
-    const FileHandle old = OpenForReading(path);
-    const ArchiveDirectory dir = ReadDirectoryFrom(old);
-    RequireUnchanged(dir, seen, archive);
+    RemoveStaleTemporaryFiles(FolderOf(archive.path()));
+    const ArchiveDirectory dir = ReadArchiveDirectory(archive);
+    RequireUnchanged(dir, seen, archive.shown());
 
     std::vector<PlannedEntry> entries;
     for (std::int32_t i = 0; i < dir.Count(); ++i)
         if (!removed[static_cast<std::size_t>(i)]) entries.push_back(KeepEntry(dir, i));
     const std::vector<std::uint8_t> head = PackedHead(entries);
-    result.FileSize =
-        WriteArchiveFile(path, ReplacementMode(old), head, PiecesOf(entries), &old, {}, progress);
-    result.Changed = true;
-    result.EntryCount = static_cast<std::int32_t>(entries.size());
-    return result;
+    const WriteResult written =
+        WriteArchiveFile(archive.path(), head, PiecesOf(entries), &archive.file(), {}, progress);
+    return {true, false, static_cast<std::int32_t>(entries.size()), written.FileSize, written.OtherLinks};
 }
 
-void RenameEntry(const fs::path& archive, const ArchiveDirectory& seen, std::int64_t nameFieldOffset,
+void RenameEntry(const EditLock& archive, const ArchiveDirectory& seen, std::int64_t nameFieldOffset,
                  std::string_view newName) {
+    const std::string shown = archive.shown().string();
     if (!IsWritableEntryName(newName))
-        throw KelvotError(EINVAL, "\"" + Cp1252ToUtf8(newName) + "\" cannot be the name of an entry.");
+        throw KelvotError(EINVAL, "\"" + PrintableName(newName) + "\" cannot be the name of an entry.");
     const std::int64_t fromFirst = nameFieldOffset - RecordStart(0) - kNameField;
     if (fromFirst < 0 || fromFirst % kRecordSize != 0 || fromFirst / kRecordSize >= seen.Count())
         throw KelvotError(EINVAL, "Offset " + std::to_string(nameFieldOffset) +
-                                      " is not the name field of an entry of " + archive.string() + ".");
+                                      " is not the name field of an entry of " + shown + ".");
     // In a damaged archive an entry's data may lie over the directory; writing the name would change it.
     for (std::int32_t i = 0; i < seen.Count(); ++i) {
         const std::int64_t begin = seen.DataOffset(i);
         if (begin < nameFieldOffset + kNameFieldSize && nameFieldOffset < begin + seen.DataSize(i))
             throw KelvotError(EINVAL, "The name cannot be changed: the data of entry " + std::to_string(i) +
-                                          " (\"" + Cp1252ToUtf8(seen.Names[static_cast<std::size_t>(i)]) +
+                                          " (\"" + PrintableName(seen.Names[static_cast<std::size_t>(i)]) +
                                           "\") lies over it in the directory. Nothing was changed.");
     }
 
     // A read-only archive is made writable for the write, and read-only again if the write fails.
+    const fs::path& path = archive.path();
     struct stat before {};
-    if (::stat(archive.c_str(), &before) != 0) throw SystemError(errno, "Cannot open", archive.string());
-    ClearReadOnlyAttributes(archive);
+    if (::fstat(archive.file().fd(), &before) != 0) throw SystemError(errno, "Cannot open", shown);
+    ClearReadOnlyAttributes(path);
     try {
-        const FileHandle file = OpenForUpdate(archive);
-        RequireUnchanged(ReadDirectoryFrom(file), seen, archive);
+        FileHandle file = OpenForUpdate(path);
+        file = FileHandle(file.Release(), path, archive.shown());
+        if (IdentityOf(file) != IdentityOf(archive.file())) throw ChangedSinceOpened(archive.shown());
+        RequireUnchanged(ReadDirectoryFrom(file), seen, archive.shown());
         WriteBytesAt(file, nameFieldOffset, NameFieldOf(newName));
         FlushFile(file);
     } catch (...) {
-        ::chmod(archive.c_str(), before.st_mode & 07777);
+        ::fchmod(archive.file().fd(), before.st_mode & 07777);
         throw;
     }
 }

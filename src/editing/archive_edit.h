@@ -1,13 +1,15 @@
 #pragma once
 
 // Adding files to an archive, removing entries from it and renaming an entry. Each works on the archive
-// file on disk, and only when that file is still the one the caller looked at (`seen`): same length, same
-// directory bytes. Add and remove write a complete new archive beside the old one and rename it over it;
+// file on disk under its edit lock (edit_lock.h), and only when that file is still the one the caller
+// looked at (`seen`): same length, same directory bytes. Add and remove write a complete new archive
+// beside the old one and rename it over it (file_replacement.h: permissions, owner and group kept);
 // rename writes the 13 bytes of one name field in place.
 
 #include "archive/archive_model.h"
 #include "archive/dat_format.h"
 #include "editing/archive_writer.h"
+#include "editing/edit_lock.h"
 #include "editing/packing.h"
 
 #include <cstdint>
@@ -39,6 +41,7 @@ struct ArchiveDirectory {
 
 // Reads the count and directory of an archive file. Throws KelvotError when it is not one.
 ArchiveDirectory ReadArchiveDirectory(const std::filesystem::path& archive);
+ArchiveDirectory ReadArchiveDirectory(const EditLock& archive);
 // The directory of an archive loaded whole.
 ArchiveDirectory DirectoryOf(const ArchiveModel& model);
 
@@ -47,15 +50,12 @@ struct EditResult {
     bool Repacked = false; // add: a name clashed, so the archive was rebuilt rather than appended to
     std::int32_t EntryCount = 0;
     std::int64_t FileSize = 0;
+    std::int64_t OtherLinks = 0; // other hard links of the old file, which keep its old bytes
 };
 
-struct AddCandidates {
-    std::vector<PackableFile> Packable;         // in the order given
-    std::vector<std::filesystem::path> LeftOut; // names that cannot be packed
-};
-
-// Splits the chosen files into those whose names can be packed and the rest.
-AddCandidates SelectAddCandidates(std::span<const std::filesystem::path> files);
+// Splits the chosen files into those whose names can be packed, in the order given, and the rest. A file
+// given more than once (by any path) is taken once.
+PackCandidates SelectAddCandidates(std::span<const std::filesystem::path> files);
 
 // Whether adding the files needs a rebuild: BSearch over all entry names, sorted as the list sorts them,
 // finds one of the files' names (a leading part counts: ABC.MI clashes with ABC.MIP).
@@ -68,18 +68,18 @@ bool AddClashes(const ArchiveDirectory& directory, std::span<const PackableFile>
 // with its contents; the other files follow at the end. A rebuild is refused when an old entry's data
 // lies outside the file, as it would be lost. An append is refused when an old entry would read other
 // bytes afterwards: its data lies in the directory, or outside the file where the move would bring it in.
-EditResult AddFiles(const std::filesystem::path& archive, const ArchiveDirectory& seen,
+EditResult AddFiles(const EditLock& archive, const ArchiveDirectory& seen,
                     std::span<const PackableFile> files, const EditProgress& progress = {});
 
 // Rebuilds the archive without the entries at these directory indices; every other entry keeps its name
 // field and bytes, in directory order. Refuses to remove every entry, and to lose an entry whose data lies
 // outside the file.
-EditResult RemoveEntries(const std::filesystem::path& archive, const ArchiveDirectory& seen,
+EditResult RemoveEntries(const EditLock& archive, const ArchiveDirectory& seen,
                          std::span<const std::int32_t> indices, const EditProgress& progress = {});
 
 // Writes `newName` (Windows-1252, as accepted by CheckNewEntryName) into the 13-byte name field at
 // `nameFieldOffset`; no other byte of the file changes. A read-only archive is made writable first.
-void RenameEntry(const std::filesystem::path& archive, const ArchiveDirectory& seen,
+void RenameEntry(const EditLock& archive, const ArchiveDirectory& seen,
                  std::int64_t nameFieldOffset, std::string_view newName);
 
 } // namespace kelvot

@@ -1,7 +1,7 @@
 #include "editing/archive_writer.h"
 
 #include "archive/error.h"
-#include "editing/safe_replace.h"
+#include "archive/file_replacement.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,16 +22,15 @@ constexpr std::size_t kBatch = std::size_t{1} << 20;
 
 } // namespace
 
-std::int64_t SizeOfFileToPack(const fs::path& path) {
+PackSource SourceToPack(const fs::path& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) throw SystemError(errno, "Cannot open", path.string());
-    if (!S_ISREG(st.st_mode))
-        throw SystemError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, "Cannot open", path.string());
+    if (!S_ISREG(st.st_mode)) throw NotARegularFile(path, st.st_mode);
     if (st.st_size > kMaxArchiveSize)
         throw KelvotError(EFBIG, path.string() + " is " + std::to_string(st.st_size) +
                                      " bytes long; a DAT file cannot hold a file of 2 GiB or more. "
                                      "Nothing was written.");
-    return st.st_size;
+    return {path, st.st_size, {st.st_dev, st.st_ino}};
 }
 
 void CheckArchiveLimits(std::int64_t entryCount, std::int64_t archiveSize) {
@@ -57,10 +56,9 @@ void AppendRecord(std::vector<std::uint8_t>& head, std::uint32_t size, std::stri
     head.insert(head.end(), record.begin(), record.end());
 }
 
-std::int64_t WriteArchiveFile(const fs::path& target, std::optional<mode_t> mode,
-                              std::span<const std::uint8_t> head, std::span<const DataPiece> pieces,
-                              const FileHandle* archive, std::span<const PackSource> files,
-                              const EditProgress& progress) {
+WriteResult WriteArchiveFile(const fs::path& target, std::span<const std::uint8_t> head,
+                             std::span<const DataPiece> pieces, const FileHandle* archive,
+                             std::span<const PackSource> files, const EditProgress& progress) {
     // Neighbouring ranges of the old archive become one copy.
     std::vector<DataPiece> merged;
     for (const DataPiece& piece : pieces) {
@@ -79,7 +77,7 @@ std::int64_t WriteArchiveFile(const fs::path& target, std::optional<mode_t> mode
     if (archive && ::fstat(archive->fd(), &opened) != 0)
         throw SystemError(errno, "Cannot read", target.string());
 
-    ReplacementFile out(target, mode);
+    FileReplacement out(target, {});
     std::int64_t done = 0;
     std::int64_t writeBackFrom = 0;
     auto advance = [&](std::int64_t n) {
@@ -109,7 +107,7 @@ std::int64_t WriteArchiveFile(const fs::path& target, std::optional<mode_t> mode
         const PackSource& source = files[static_cast<std::size_t>(piece.File)];
         std::int64_t sizeNow = 0;
         const FileHandle in = OpenForReading(source.Path, &sizeNow);
-        if (sizeNow != source.Size)
+        if (sizeNow != source.Size || IdentityOf(in) != source.Identity)
             throw KelvotError(EAGAIN, source.Path.string() + " changed while the DAT file was written. "
                                                              "Nothing was changed; please try again.");
         if (piece.Length > kSmallFile) {
@@ -132,7 +130,7 @@ std::int64_t WriteArchiveFile(const fs::path& target, std::optional<mode_t> mode
         throw KelvotError(ESTALE, target.string() + " was changed by another program while it was rewritten. "
                                                     "Nothing was changed; please open it again.");
     out.Commit();
-    return total;
+    return {total, out.oldLinks() > 1 ? out.oldLinks() - 1 : 0};
 }
 
 } // namespace kelvot

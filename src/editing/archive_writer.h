@@ -9,10 +9,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <span>
 #include <string_view>
-#include <sys/types.h>
 #include <vector>
 
 namespace kelvot {
@@ -23,10 +21,12 @@ using EditProgress = std::function<void(std::int64_t done, std::int64_t total)>;
 // Offsets and sizes are signed 32-bit values to readers, so an archive stays below 2 GiB.
 inline constexpr std::int64_t kMaxArchiveSize = 0x7FFFFFFF;
 
-// A file whose bytes go into the archive, with the size its directory record states.
+// A file whose bytes go into the archive, with the size its directory record states and the file it was
+// when that size was read.
 struct PackSource {
     std::filesystem::path Path;
     std::int64_t Size = 0;
+    FileIdentity Identity;
 };
 
 // Bytes copied into the new archive: a range of the old archive (File = -1) or of files[File].
@@ -36,8 +36,8 @@ struct DataPiece {
     std::int64_t Length = 0;
 };
 
-// The size of a file to pack. Throws KelvotError when it cannot be read or is 2 GiB or longer.
-std::int64_t SizeOfFileToPack(const std::filesystem::path& path);
+// A file to pack, with its size. Throws KelvotError when it cannot be read or is 2 GiB or longer.
+PackSource SourceToPack(const std::filesystem::path& path);
 
 // Throws KelvotError, before anything is written, when the archive would hold more than 32767 entries
 // or be longer than kMaxArchiveSize.
@@ -49,12 +49,17 @@ void AppendRecord(std::vector<std::uint8_t>& head, std::uint32_t size,
 void AppendRecord(std::vector<std::uint8_t>& head, std::uint32_t size, std::string_view name,
                   std::uint32_t offset);
 
-// Writes `head` and then the pieces, in order, into a temporary file beside `target` and renames it over
-// the target once it is complete and flushed. A file whose size is no longer the one in `files` is an
-// error. Returns the length written. On failure the target is untouched and no temporary file remains.
-std::int64_t WriteArchiveFile(const std::filesystem::path& target, std::optional<mode_t> mode,
-                              std::span<const std::uint8_t> head, std::span<const DataPiece> pieces,
-                              const FileHandle* archive, std::span<const PackSource> files,
-                              const EditProgress& progress);
+struct WriteResult {
+    std::int64_t FileSize = 0;
+    std::int64_t OtherLinks = 0; // other hard links of the file replaced, which keep its old bytes
+};
+
+// Writes `head` and then the pieces, in order, into a FileReplacement of `target` and commits it once it
+// is complete. A source file that is no longer the one in `files`, or no longer of its size, is an error,
+// and so is an `archive` that another program changed meanwhile. On failure the target is untouched and no
+// temporary file remains.
+WriteResult WriteArchiveFile(const std::filesystem::path& target, std::span<const std::uint8_t> head,
+                             std::span<const DataPiece> pieces, const FileHandle* archive,
+                             std::span<const PackSource> files, const EditProgress& progress);
 
 } // namespace kelvot

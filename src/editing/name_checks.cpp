@@ -39,11 +39,7 @@ NameCheck Refuse(std::string message) {
 } // namespace
 
 bool IsWritableEntryName(std::string_view name) {
-    return !name.empty() && name.size() <= kMaxNameLength &&
-           std::none_of(name.begin(), name.end(), [](char c) {
-               const auto b = static_cast<unsigned char>(c);
-               return b < 0x20 || b == 0x7F;
-           });
+    return !name.empty() && name.size() <= kMaxNameLength && !HasControlCharacter(name);
 }
 
 NameCheck CheckNewArchiveName(std::string_view typed) {

@@ -1,6 +1,7 @@
 #include "export/bmp_writer.h"
 
 #include <limits>
+#include <span>
 #include <stdexcept>
 
 namespace kelvot {
@@ -36,7 +37,17 @@ std::uint32_t BmpPixelOffset(int bitCount) {
     return kFileHeaderSize + kInfoHeaderSize + 4 * ColourTableEntries(bitCount);
 }
 
-std::vector<std::uint8_t> BmpFileBytes(const ImageState& image) {
+namespace {
+
+// The pixel rows as the file holds them: the state's own, bottom row first.
+std::span<const std::uint8_t> PixelRows(const ImageState& image) {
+    return std::span(image.Bits).first(static_cast<std::size_t>(image.Stride) *
+                                       static_cast<std::size_t>(image.ImageHeight));
+}
+
+} // namespace
+
+std::vector<std::uint8_t> BmpHeaderBytes(const ImageState& image) {
     const int bits = image.BitCount;
     if (bits != 4 && bits != 8 && bits != 24)
         throw std::invalid_argument("a BMP is written at 4, 8 or 24 bits, not " + std::to_string(bits));
@@ -54,7 +65,6 @@ std::vector<std::uint8_t> BmpFileBytes(const ImageState& image) {
     const auto fileSize = static_cast<std::uint32_t>(offBits + pixelBytes);
 
     std::vector<std::uint8_t> out;
-    out.reserve(fileSize);
     out.push_back('B');
     out.push_back('M');
     LittleEndian le(out);
@@ -73,8 +83,19 @@ std::vector<std::uint8_t> BmpFileBytes(const ImageState& image) {
     const std::size_t tableBytes = 4 * ColourTableEntries(bits);
     out.insert(out.end(), image.ColourTable.begin(),
                image.ColourTable.begin() + static_cast<std::ptrdiff_t>(tableBytes));
-    out.insert(out.end(), image.Bits.begin(), image.Bits.begin() + static_cast<std::ptrdiff_t>(pixelBytes));
     return out;
+}
+
+std::vector<std::uint8_t> BmpFileBytes(const ImageState& image) {
+    std::vector<std::uint8_t> out = BmpHeaderBytes(image);
+    const auto rows = PixelRows(image);
+    out.insert(out.end(), rows.begin(), rows.end());
+    return out;
+}
+
+void WriteBmpFile(const ImageState& image, const FileHandle& file) {
+    WriteBytes(file, BmpHeaderBytes(image));
+    WriteBytes(file, PixelRows(image));
 }
 
 } // namespace kelvot

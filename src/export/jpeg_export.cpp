@@ -83,16 +83,29 @@ std::vector<std::uint8_t> EncodeJpeg(const ImageState& picture, JpegQuality qual
     std::call_once(messageHandler, [] { FreeImage_SetOutputMessage(KeepLibraryMessage); });
     lastLibraryMessage.clear();
 
-    // Blue, green, red, 255 per pixel, top row first: FreeImage's own byte order on this machine.
-    std::vector<std::uint8_t> pixels = ToBgra32TopDown(picture);
-    if (pixels.empty()) throw std::invalid_argument("the picture's pixel rows do not match its size");
+    // FreeImage takes the state's rows as they are (bottom row first, blue-green-red on this machine), so
+    // the picture is held twice at the most while it is encoded: the state and FreeImage's 24-bit copy.
     const int width = picture.ImageWidth;
-    const Bitmap raw(FreeImage_ConvertFromRawBits(pixels.data(), width, picture.ImageHeight, 4 * width, 32,
-                                                  FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK,
-                                                  TRUE));
-    if (!raw) LibraryFailed("hold the picture");
-    const Bitmap rgb(FreeImage_ConvertTo24Bits(raw.get()));
-    if (!rgb) LibraryFailed("convert the picture to 24 bits per pixel");
+    const int height = picture.ImageHeight;
+    const int bits = picture.BitCount;
+    if (width <= 0 || height <= 0 || (bits != 4 && bits != 8 && bits != 24) ||
+        picture.Stride != DibStride(width, bits) ||
+        picture.Bits.size() / static_cast<std::size_t>(picture.Stride) < static_cast<std::size_t>(height))
+        throw std::invalid_argument("the picture's pixel rows do not match its size");
+    Bitmap rgb(FreeImage_ConvertFromRawBits(const_cast<BYTE*>(picture.Bits.data()), width, height, picture.Stride,
+                                            static_cast<unsigned>(bits), FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
+                                            FI_RGBA_BLUE_MASK, FALSE));
+    if (!rgb) LibraryFailed("hold the picture");
+    if (bits != 24) {
+        RGBQUAD* palette = FreeImage_GetPalette(rgb.get());
+        for (unsigned k = 0; k < FreeImage_GetColorsUsed(rgb.get()); ++k) {
+            palette[k].rgbBlue = picture.ColourTable[4 * k];
+            palette[k].rgbGreen = picture.ColourTable[4 * k + 1];
+            palette[k].rgbRed = picture.ColourTable[4 * k + 2];
+        }
+        rgb.reset(FreeImage_ConvertTo24Bits(rgb.get()));
+        if (!rgb) LibraryFailed("convert the picture to 24 bits per pixel");
+    }
 
     const Memory memory(FreeImage_OpenMemory());
     if (!memory) LibraryFailed("open a memory stream");

@@ -7,7 +7,9 @@
 #include "archive/list_order.h"
 #include "export/bmp_writer.h"
 
+#include <algorithm>
 #include <functional>
+#include <sys/stat.h>
 #include <unordered_set>
 
 namespace kelvot {
@@ -16,20 +18,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum class Target { Bmp, Jpeg };
-
-struct Job {
-    Target target;
-    JpegQuality quality = kDefaultJpegQuality;
-};
-
 std::string NotExported(std::int32_t index, std::string_view name, const std::string& why) {
-    return "\"" + Cp1252ToUtf8(name) + "\" (entry " + std::to_string(index) + ") was not exported: " + why;
+    return "\"" + PrintableName(name) + "\" (entry " + std::to_string(index) + ") was not exported: " + why;
 }
 
-// An entry's bytes, cut to the file: from the archive loaded whole, or read by range. They stay valid
-// until the next entry is asked for.
-using EntrySource = std::function<EntryBytes(std::int32_t index)>;
+// An entry's bytes, at most `limit` of them, cut to the file: from the archive held in memory, or read by
+// range. They stay valid until the next call.
+using EntrySource = std::function<EntryBytes(std::int32_t index, std::int64_t limit)>;
 
 // The decoded picture of a picture entry and the bytes it came from, or why there is none.
 struct Decoded {
@@ -39,83 +34,106 @@ struct Decoded {
     std::string problem;
 };
 
+std::string TooLarge(const PictureExtent& extent, std::int64_t maxMegapixels) {
+    const std::int64_t pixels = std::int64_t{extent.Width} * extent.Height;
+    return "its picture is " + std::to_string(extent.Width) + " x " + std::to_string(extent.Height) +
+           " pixels (" + std::to_string((pixels + 999'999) / 1'000'000) + " megapixels), which would take about " +
+           std::to_string((pixels * 3 + (1 << 20) - 1) >> 20) + " MiB to decode; the limit is " +
+           std::to_string(maxMegapixels) + " megapixels.";
+}
+
+// The header is read first, and then only the bytes the picture takes, so neither a huge entry nor a
+// header that claims a huge picture costs more memory than the limit allows.
 Decoded DecodeForExport(const ArchiveListing& listing, const EntrySource& bytesOf, std::int32_t index,
-                        PictureKind kind) {
+                        PictureKind kind, std::int64_t maxMegapixels) {
     Decoded d;
     if (!listing.EntryInsideFile(index)) {
         d.problem = "its data lies outside the archive file.";
         return d;
     }
-    const EntryBytes entry = bytesOf(index);
-    d.entry = entry;
-    const auto code = ReadFormatCode(kind, entry);
+    const EntryBytes head = bytesOf(index, kPictureHeaderBytes);
+    const auto code = ReadFormatCode(kind, head);
+    const auto extent = MeasurePicture(kind, head);
     if (!code) {
         d.problem = "it is too short to hold a picture header.";
     } else if (!PixelFormatOf(*code)) {
         d.problem =
             "its format code " + std::to_string(*code) + " is not a picture format Kelvot can decode.";
+    } else if (extent && std::int64_t{extent->Width} * extent->Height > maxMegapixels * 1'000'000) {
+        d.problem = TooLarge(*extent, maxMegapixels);
     } else {
         d.code = *code;
-        d.picture = DecodePicture(kind, entry);
+        d.entry = extent ? bytesOf(index, extent->Bytes) : head;
+        d.picture = DecodePicture(kind, d.entry);
         if (!d.picture) d.problem = "its picture does not fit in the entry's bytes.";
     }
     return d;
 }
 
-OutputResult Export(const ArchiveListing& listing, const EntrySource& bytesOf,
-                    const std::vector<std::int32_t>& indices, const fs::path& folder, const Job& job,
+std::optional<FileIdentity> IdentityOfFile(const fs::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileIdentity{st.st_dev, st.st_ino};
+}
+
+OutputResult Export(const ArchiveListing& listing, const EntrySource& bytesOf, std::optional<FileIdentity> archive,
+                    const std::vector<std::int32_t>& indices, const fs::path& folder, const ExportOptions& options,
                     const Progress& progress) {
     const DirectoryTable& dir = listing.Directory;
-    FolderWriter writer(folder);
+    FolderWriter writer(folder, archive);
     OutputResult result;
+    const bool bmp = options.Format == ExportFormat::Bmp;
     const auto total = static_cast<std::int32_t>(indices.size());
     for (std::int32_t k = 0; k < total; ++k) {
         const std::int32_t i = indices[k];
         const std::string& name = dir.EntryNames[i];
         const auto kind = PictureKindOf(dir.EntryTypes[i]);
         const std::string stem = ExportStem(name);
-        const std::string colourName = stem + (job.target == Target::Bmp ? ".bmp" : ".jpg");
+        const std::string colourName = stem + (bmp ? ".bmp" : ".jpg");
         const std::string maskName = stem + "_ti.bmp";
         auto report = [&](const std::string& why) {
             result.Problems.push_back({i, NotExported(i, name, why)});
+        };
+        auto write = [&](const std::string& file, const std::function<void(const FileHandle&)>& fill) {
+            try {
+                result.Written.push_back(writer.Write(file, i, fill).Path);
+                return true;
+            } catch (const KelvotError& e) {
+                if (e.number() != kWouldReplaceSource) throw;
+                report("its file " + (folder / Cp1252ToUtf8(file)).string() +
+                       " would replace the archive being read.");
+                return false;
+            }
         };
 
         if (!kind) {
             // 3DO and OTH entries are not pictures: nothing to write.
         } else if (!IsSafeFileName(name) || !IsSafeFileName(colourName) || !IsSafeFileName(maskName)) {
             report("its name cannot be used as a file name.");
-        } else if (Decoded d = DecodeForExport(listing, bytesOf, i, *kind); !d.picture) {
+        } else if (Decoded d = DecodeForExport(listing, bytesOf, i, *kind, options.MaxMegapixels); !d.picture) {
             report(d.problem);
-        } else if (job.target == Target::Bmp) {
+        } else if (bmp) {
             std::optional<ImageState> mask;
             if (HasExportMask(*kind, d.code)) {
                 mask = DecodeExportMask(*kind, d.entry);
                 if (!mask) report("its mask does not fit in the entry's bytes.");
             }
             if (!HasExportMask(*kind, d.code) || mask) {
-                result.Written.push_back(writer.Write(colourName, BmpFileBytes(*d.picture)));
-                if (mask) result.Written.push_back(writer.Write(maskName, BmpFileBytes(*mask)));
+                if (write(colourName, [&](const FileHandle& f) { WriteBmpFile(*d.picture, f); }) && mask)
+                    write(maskName, [&](const FileHandle& f) { WriteBmpFile(*mask, f); });
             }
         } else {
             std::vector<std::uint8_t> jpeg;
             try {
-                jpeg = EncodeJpeg(*d.picture, job.quality);
+                jpeg = EncodeJpeg(*d.picture, options.Quality);
             } catch (const KelvotError& e) {
                 report(e.what());
             }
-            if (!jpeg.empty()) result.Written.push_back(writer.Write(colourName, jpeg));
+            if (!jpeg.empty()) write(colourName, [&](const FileHandle& f) { WriteBytes(f, jpeg); });
         }
         if (progress) progress(k + 1, total);
     }
     return result;
-}
-
-EntrySource InMemory(const ArchiveModel& model) {
-    return [&model](std::int32_t index) { return model.EntryBytes(index); };
-}
-
-EntrySource ByRange(EntryReader& reader) {
-    return [&reader](std::int32_t index) { return reader.Read(index); };
 }
 
 } // namespace
@@ -167,28 +185,25 @@ std::vector<std::int32_t> PictureEntries(const ArchiveListing& model) {
     return firsts;
 }
 
-OutputResult ExportAsBmp(const ArchiveModel& model, const std::vector<std::int32_t>& indices,
-                         const fs::path& folder, const Progress& progress) {
-    return Export(model, InMemory(model), indices, folder, {Target::Bmp}, progress);
-}
-
-OutputResult ExportAsJpeg(const ArchiveModel& model, const std::vector<std::int32_t>& indices,
-                          const fs::path& folder, JpegQuality quality, const Progress& progress) {
-    return Export(model, InMemory(model), indices, folder, {Target::Jpeg, quality}, progress);
-}
-
-OutputResult ExportAsBmp(const ArchiveListing& listing, const fs::path& archiveFile,
-                         const std::vector<std::int32_t>& indices, const fs::path& folder,
-                         const Progress& progress) {
+OutputResult ExportPictures(const ArchiveListing& listing, const fs::path& archiveFile,
+                            const std::vector<std::int32_t>& indices, const fs::path& folder,
+                            const ExportOptions& options, const Progress& progress) {
     EntryReader reader(listing, archiveFile);
-    return Export(listing, ByRange(reader), indices, folder, {Target::Bmp}, progress);
+    return Export(
+        listing, [&reader](std::int32_t index, std::int64_t limit) { return reader.Read(index, limit); },
+        IdentityOf(reader.file()), indices, folder, options, progress);
 }
 
-OutputResult ExportAsJpeg(const ArchiveListing& listing, const fs::path& archiveFile,
-                          const std::vector<std::int32_t>& indices, const fs::path& folder,
-                          JpegQuality quality, const Progress& progress) {
-    EntryReader reader(listing, archiveFile);
-    return Export(listing, ByRange(reader), indices, folder, {Target::Jpeg, quality}, progress);
+OutputResult ExportLoadedPictures(const ArchiveModel& model, const fs::path& archiveFile,
+                                  const std::vector<std::int32_t>& indices, const fs::path& folder,
+                                  const ExportOptions& options, const Progress& progress) {
+    return Export(
+        model,
+        [&model](std::int32_t index, std::int64_t limit) {
+            const EntryBytes bytes = model.EntryBytes(index);
+            return bytes.first(static_cast<std::size_t>(std::min<std::int64_t>(limit, bytes.size())));
+        },
+        IdentityOfFile(archiveFile), indices, folder, options, progress);
 }
 
 } // namespace kelvot

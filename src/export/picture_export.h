@@ -35,24 +35,33 @@ std::optional<ImageState> DecodeExportMask(PictureKind kind, EntryBytes entry);
 // writes when every line of the "All image files" list is selected.
 std::vector<std::int32_t> PictureEntries(const ArchiveListing& model);
 
-// Export the entries `indices` in that order into `folder`. Entries that are not pictures are passed over
-// without a word. A picture that cannot be exported (a name that cannot be a file name inside the folder,
-// format code 6 or above, a picture that does not fit its entry, a failure inside FreeImage) writes no
-// file and is reported in the result; the others are still written. Existing files are replaced
+// The largest picture an export decodes unless told otherwise, in megapixels (millions of pixels). A
+// header may claim up to 32767 × 32767 pixels, gigabytes once decoded, whatever its entry really holds.
+inline constexpr std::int64_t kDefaultMaxMegapixels = 256;
+
+enum class ExportFormat { Bmp, Jpeg };
+
+struct ExportOptions {
+    ExportFormat Format = ExportFormat::Bmp;
+    JpegQuality Quality = kDefaultJpegQuality; // JPEG only
+    std::int64_t MaxMegapixels = kDefaultMaxMegapixels;
+};
+
+// Save As BMPs / JPGs: the entries `indices` in that order, read from the archive file `archiveFile` by
+// range (the file opened once; of each entry only the bytes its picture takes), into `folder`. Entries
+// that are not pictures are passed over without a word. A picture that cannot be exported (a name that
+// cannot be a file name inside the folder, format code 6 or above, a picture that does not fit its entry
+// or is larger than the limit, a file that would replace the archive itself, a failure inside FreeImage)
+// writes no file and is reported in the result; the others are still written. Existing files are replaced
 // (FolderWriter), and a later entry that writes the same name replaces the earlier one's file. A failure
 // of the file system stops the run with KelvotError; files written before it stay.
-OutputResult ExportAsBmp(const ArchiveModel& model, const std::vector<std::int32_t>& indices,
-                         const std::filesystem::path& folder, const Progress& progress = {});
-OutputResult ExportAsJpeg(const ArchiveModel& model, const std::vector<std::int32_t>& indices,
-                          const std::filesystem::path& folder, JpegQuality quality,
-                          const Progress& progress = {});
-// The same from an archive's listing alone, reading each entry's bytes from `archiveFile` by range (the
-// file opened once): what the command line does, so a large archive is never read whole.
-OutputResult ExportAsBmp(const ArchiveListing& listing, const std::filesystem::path& archiveFile,
-                         const std::vector<std::int32_t>& indices, const std::filesystem::path& folder,
-                         const Progress& progress = {});
-OutputResult ExportAsJpeg(const ArchiveListing& listing, const std::filesystem::path& archiveFile,
-                          const std::vector<std::int32_t>& indices, const std::filesystem::path& folder,
-                          JpegQuality quality, const Progress& progress = {});
+OutputResult ExportPictures(const ArchiveListing& listing, const std::filesystem::path& archiveFile,
+                            const std::vector<std::int32_t>& indices, const std::filesystem::path& folder,
+                            const ExportOptions& options, const Progress& progress = {});
+// The same from an archive held in memory (the window's), whose bytes are decoded as they were loaded;
+// `archiveFile` is the file it was loaded from, which is never replaced.
+OutputResult ExportLoadedPictures(const ArchiveModel& model, const std::filesystem::path& archiveFile,
+                                  const std::vector<std::int32_t>& indices, const std::filesystem::path& folder,
+                                  const ExportOptions& options, const Progress& progress = {});
 
 } // namespace kelvot

@@ -1,5 +1,7 @@
 #include "images/picture_layout.h"
 
+#include <algorithm>
+
 namespace kelvot {
 
 namespace {
@@ -50,6 +52,16 @@ constexpr PictureLayout kPbf{.FormatCode = 24,
                              .PaddedRows = true,
                              .IndexedMask = false,
                              .OpaqueGrey16 = true};
+
+// One past the last header byte the layout names.
+constexpr std::size_t HeaderEnd(const PictureLayout& l) {
+    std::size_t end = std::max({l.FormatCode + 1, l.WidthA + 2, l.HeightA + 2, l.WidthB + 2, l.HeightB + 2});
+    for (const auto& field : {l.Mapp, l.SubImages, l.Marker})
+        if (field) end = std::max(end, *field + 1);
+    return end;
+}
+static_assert(HeaderEnd(kMip) <= kPictureHeaderBytes && HeaderEnd(kSrb) <= kPictureHeaderBytes &&
+              HeaderEnd(kPbf) <= kPictureHeaderBytes);
 
 std::optional<std::uint8_t> ByteAt(EntryBytes entry, std::size_t pos) {
     if (pos >= entry.size()) return std::nullopt;

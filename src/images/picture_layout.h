@@ -41,6 +41,10 @@ struct PictureLayout {
 
 const PictureLayout& LayoutOf(PictureKind kind);
 
+// Every header field of every kind (format code, marker, sizes, Mapp, SubImages) lies in an entry's first
+// this many bytes, so the header can be read without the rest of an entry of any size.
+inline constexpr std::size_t kPictureHeaderBytes = 256;
+
 // The pixel format a format code selects; nullopt for codes 6 and up, which are never decoded.
 enum class PixelFormat : std::uint8_t { Indexed4, Rgb565, Argb1555, Argb4444 };
 std::optional<PixelFormat> PixelFormatOf(std::uint8_t formatCode);

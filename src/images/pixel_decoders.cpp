@@ -13,17 +13,20 @@ constexpr std::int64_t RoundUp4(std::int64_t n) {
     return (n + 3) / 4 * 4;
 }
 
+// Where a picture's pixel rows lie according to its header alone.
+struct Geometry {
+    std::int64_t Width = 0;
+    std::int64_t Height = 0;
+    std::int64_t Start = 0;  // first byte of the top row
+    std::int64_t Stride = 0; // bytes from one entry row to the next
+};
+
 // The pixels of one picture, known to lie inside its entry.
 struct Fit {
     std::int32_t Width = 0;
     std::int32_t Height = 0;
     const std::uint8_t* Top = nullptr; // first byte of the top row
     std::size_t EntryStride = 0;
-
-    // Buffers run bottom-up, entries top-down: buffer row j is entry row Height - 1 - j.
-    const std::uint8_t* Row(std::int32_t j) const {
-        return Top + static_cast<std::size_t>(Height - 1 - j) * EntryStride;
-    }
 };
 
 // Whether codes 0-2 of this entry use layout B; nullopt when the marker lies outside the entry.
@@ -33,9 +36,9 @@ std::optional<bool> UsesLayoutB(const PictureLayout& layout, EntryBytes entry) {
     return entry[*layout.Marker] == kLayoutBMarker;
 }
 
-// Where the pixels of a 4-bit (codes 0-2) or 16-bit (codes 3-5) picture lie, checked against the entry
-// in 64-bit arithmetic before anything is sized from the header.
-std::optional<Fit> FitPixels(const PictureLayout& layout, EntryBytes entry, int entryBits) {
+// The geometry of a 4-bit (codes 0-2) or 16-bit (codes 3-5) picture; nullopt when a header field lies
+// outside the bytes given or the size is 0 or less. 64-bit arithmetic: nothing here can overflow.
+std::optional<Geometry> Measure(const PictureLayout& layout, EntryBytes entry, int entryBits) {
     const bool indexed = entryBits == 4;
     const auto layoutB = indexed ? UsesLayoutB(layout, entry) : false; // codes 3-5 ignore the marker
     if (!layoutB) return std::nullopt;
@@ -45,33 +48,61 @@ std::optional<Fit> FitPixels(const PictureLayout& layout, EntryBytes entry, int 
     const std::int64_t width = static_cast<std::int16_t>(ReadU16(entry, widthAt));
     const std::int64_t height = static_cast<std::int16_t>(ReadU16(entry, heightAt));
     if (width <= 0 || height <= 0) return std::nullopt;
-
     const std::int64_t rowBytes = indexed ? (width + 1) / 2 : 2 * width; // odd 4-bit rows end in half a byte
-    const std::int64_t stride = layout.PaddedRows ? RoundUp4(rowBytes) : rowBytes;
-    const std::int64_t start = static_cast<std::int64_t>(indexed ? layout.Pixels4 : layout.Pixels16);
-    const std::int64_t size = static_cast<std::int64_t>(entry.size());
-    if (start > size || stride * height > size - start) return std::nullopt;
-
-    Fit fit;
-    fit.Width = static_cast<std::int32_t>(width);
-    fit.Height = static_cast<std::int32_t>(height);
-    fit.Top = entry.data() + start;
-    fit.EntryStride = static_cast<std::size_t>(stride);
-    return fit;
+    return Geometry{width, height, static_cast<std::int64_t>(indexed ? layout.Pixels4 : layout.Pixels16),
+                    layout.PaddedRows ? RoundUp4(rowBytes) : rowBytes};
 }
 
-ImageState NewState(const Fit& fit, std::uint8_t bitCount) {
-    ImageState state;
-    state.ImageWidth = fit.Width;
-    state.ImageHeight = fit.Height;
-    state.BitCount = bitCount;
-    state.Stride = static_cast<std::int32_t>(DibStride(fit.Width, bitCount));
-    state.Bits.assign(static_cast<std::size_t>(state.Stride) * static_cast<std::size_t>(fit.Height), 0);
-    return state;
+// Where the pixels lie, checked against the entry before anything is sized from the header.
+std::optional<Fit> FitPixels(const PictureLayout& layout, EntryBytes entry, int entryBits) {
+    const auto g = Measure(layout, entry, entryBits);
+    const auto size = static_cast<std::int64_t>(entry.size());
+    if (!g || g->Start > size || g->Stride * g->Height > size - g->Start) return std::nullopt;
+    return Fit{static_cast<std::int32_t>(g->Width), static_cast<std::int32_t>(g->Height),
+               entry.data() + g->Start, static_cast<std::size_t>(g->Stride)};
 }
 
 std::uint8_t* BufferRow(ImageState& state, std::int32_t j) {
     return state.Bits.data() + static_cast<std::size_t>(j) * static_cast<std::size_t>(state.Stride);
+}
+
+// Every step-th pixel of a decoded row of any width, into a row of `width` pixels.
+void PickEvery(std::int32_t step, const std::uint8_t* in, std::uint8_t* out, std::int32_t width, int bits) {
+    for (std::int64_t x = 0, from = 0; x < width; ++x, from += step) {
+        if (bits == 24) {
+            std::memcpy(out + 3 * x, in + 3 * from, 3);
+        } else if (bits == 8) {
+            out[x] = in[from];
+        } else {
+            const std::uint8_t v = from % 2 == 0 ? in[from / 2] >> 4 : in[from / 2] & 0x0F;
+            out[x / 2] |= static_cast<std::uint8_t>(x % 2 == 0 ? v << 4 : v);
+        }
+    }
+}
+
+// The state of every step-th row and column: `decodeRow` turns one entry row into one buffer row of the
+// picture's full width, straight into the state when nothing is left out, else into a scratch row that
+// the kept pixels are picked from. Buffers run bottom-up, entries top-down.
+template <class DecodeRow>
+ImageState DecodeRows(const Fit& fit, std::uint8_t bitCount, std::int32_t step, DecodeRow decodeRow) {
+    ImageState state;
+    state.ImageWidth = (fit.Width - 1) / step + 1;
+    state.ImageHeight = (fit.Height - 1) / step + 1;
+    state.BitCount = bitCount;
+    state.Stride = static_cast<std::int32_t>(DibStride(state.ImageWidth, bitCount));
+    state.Bits.assign(static_cast<std::size_t>(state.Stride) * static_cast<std::size_t>(state.ImageHeight), 0);
+    std::vector<std::uint8_t> scratch(step > 1 ? static_cast<std::size_t>(DibStride(fit.Width, bitCount)) : 0);
+    for (std::int32_t j = 0; j < state.ImageHeight; ++j) {
+        const std::uint8_t* in =
+            fit.Top + static_cast<std::size_t>(state.ImageHeight - 1 - j) * static_cast<std::size_t>(step) * fit.EntryStride;
+        if (step == 1) {
+            decodeRow(in, BufferRow(state, j));
+        } else {
+            decodeRow(in, scratch.data());
+            PickEvery(step, scratch.data(), BufferRow(state, j), state.ImageWidth, bitCount);
+        }
+    }
+    return state;
 }
 
 std::optional<Palette> LoadPalette(const PictureLayout& layout, EntryBytes entry) {
@@ -103,27 +134,25 @@ std::optional<ImageState> WithPalette(std::optional<ImageState> state,
 
 // Entry rows are copied unchanged: the high nibble is the left pixel in both the entry and the DIB. A PBF
 // row already has the DIB's padded length, so its padding bytes come along.
-std::optional<ImageState> Decode4(const PictureLayout& layout, EntryBytes entry) {
+std::optional<ImageState> Decode4(const PictureLayout& layout, EntryBytes entry, std::int32_t step = 1) {
     const auto fit = FitPixels(layout, entry, 4);
     if (!fit) return std::nullopt;
-    ImageState state = NewState(*fit, 4);
-    const std::size_t length = std::min(fit->EntryStride, static_cast<std::size_t>(state.Stride));
-    for (std::int32_t j = 0; j < fit->Height; ++j)
-        std::memcpy(BufferRow(state, j), fit->Row(j), length);
-    return state;
+    const std::size_t length =
+        std::min(fit->EntryStride, static_cast<std::size_t>(DibStride(fit->Width, 4)));
+    return DecodeRows(*fit, 4, step, [&](const std::uint8_t* in, std::uint8_t* out) { std::memcpy(out, in, length); });
 }
 
 // One 16-bit pixel in, three bytes out.
-std::optional<ImageState> Decode16(rows::Channels channels, const PictureLayout& layout, EntryBytes entry) {
+std::optional<ImageState> Decode16(rows::Channels channels, const PictureLayout& layout, EntryBytes entry,
+                                   std::int32_t step = 1) {
     const auto fit = FitPixels(layout, entry, 16);
     if (!fit) return std::nullopt;
-    ImageState state = NewState(*fit, 24);
-    for (std::int32_t j = 0; j < fit->Height; ++j)
-        rows::Expand16(channels, fit->Row(j), BufferRow(state, j), fit->Width);
-    return state;
+    return DecodeRows(*fit, 24, step, [&](const std::uint8_t* in, std::uint8_t* out) {
+        rows::Expand16(channels, in, out, fit->Width);
+    });
 }
 
-std::optional<ImageState> MaskIndexed(const PictureLayout& layout, EntryBytes entry) {
+std::optional<ImageState> MaskIndexed(const PictureLayout& layout, EntryBytes entry, std::int32_t step = 1) {
     const auto fit = FitPixels(layout, entry, 4);
     if (!fit) return std::nullopt;
     const auto colours = LoadPalette(layout, entry);
@@ -131,20 +160,18 @@ std::optional<ImageState> MaskIndexed(const PictureLayout& layout, EntryBytes en
     std::array<std::uint8_t, 16> transparency{};
     for (std::size_t k = 0; k < 16; ++k)
         transparency[k] = (*colours)[4 * k + 3];
-    ImageState state = NewState(*fit, 8);
-    for (std::int32_t j = 0; j < fit->Height; ++j)
-        rows::LookUp4(fit->Row(j), BufferRow(state, j), fit->Width, transparency);
-    return state;
+    return DecodeRows(*fit, 8, step, [&](const std::uint8_t* in, std::uint8_t* out) {
+        rows::LookUp4(in, out, fit->Width, transparency);
+    });
 }
 
 // Bits 12-15 of each pixel become one nibble of a 4-bit mask; an odd width leaves the last low nibble 0.
-std::optional<ImageState> Mask4444(const PictureLayout& layout, EntryBytes entry) {
+std::optional<ImageState> Mask4444(const PictureLayout& layout, EntryBytes entry, std::int32_t step = 1) {
     const auto fit = FitPixels(layout, entry, 16);
     if (!fit) return std::nullopt;
-    ImageState state = NewState(*fit, 4);
-    for (std::int32_t j = 0; j < fit->Height; ++j)
-        rows::HighNibbles(fit->Row(j), BufferRow(state, j), fit->Width);
-    return state;
+    return DecodeRows(*fit, 4, step, [&](const std::uint8_t* in, std::uint8_t* out) {
+        rows::HighNibbles(in, out, fit->Width);
+    });
 }
 
 const PictureLayout& Mip() {
@@ -243,40 +270,61 @@ std::optional<ImageState> MaskPbf4444(EntryBytes entry) {
     return Mask4444(Pbf(), entry);
 }
 
-std::optional<ImageState> DecodePicture(PictureKind kind, EntryBytes entry) {
+std::optional<ImageState> DecodePicture(PictureKind kind, EntryBytes entry, std::int32_t step) {
     const PictureLayout& layout = LayoutOf(kind);
     const auto code = ReadFormatCode(kind, entry);
     const auto format = code ? PixelFormatOf(*code) : std::nullopt;
-    if (!format) return std::nullopt;
+    if (!format || step < 1) return std::nullopt;
     switch (*format) {
     case PixelFormat::Indexed4:
-        return WithPalette(Decode4(layout, entry), LoadPalette(layout, entry));
+        return WithPalette(Decode4(layout, entry, step), LoadPalette(layout, entry));
     case PixelFormat::Rgb565:
-        return Decode16(rows::Channels::Rgb565, layout, entry);
+        return Decode16(rows::Channels::Rgb565, layout, entry, step);
     case PixelFormat::Argb1555:
-        return Decode16(rows::Channels::Argb1555, layout, entry);
+        return Decode16(rows::Channels::Argb1555, layout, entry, step);
     case PixelFormat::Argb4444:
-        return Decode16(rows::Channels::Argb4444, layout, entry);
+        return Decode16(rows::Channels::Argb4444, layout, entry, step);
     }
     return std::nullopt;
 }
 
-std::optional<ImageState> DecodeMask(PictureKind kind, EntryBytes entry) {
+std::optional<ImageState> DecodeMask(PictureKind kind, EntryBytes entry, std::int32_t step) {
     const PictureLayout& layout = LayoutOf(kind);
     const auto code = ReadFormatCode(kind, entry);
-    if (!code) return std::nullopt;
+    if (!code || step < 1) return std::nullopt;
     switch (*code) {
     case 1:
     case 2:
         if (!layout.IndexedMask) return std::nullopt;
-        return WithPalette(MaskIndexed(layout, entry), SetGreyPalette256());
+        return WithPalette(MaskIndexed(layout, entry, step), SetGreyPalette256());
     case 4:
-        return Decode16(rows::Channels::Mask1555, layout, entry);
+        return Decode16(rows::Channels::Mask1555, layout, entry, step);
     case 5:
-        return WithPalette(Mask4444(layout, entry), GreyPalette(16, 16, layout.OpaqueGrey16));
+        return WithPalette(Mask4444(layout, entry, step), GreyPalette(16, 16, layout.OpaqueGrey16));
     default:
         return std::nullopt; // codes 0 and 3 carry no transparency; 6 and up are not decoded
     }
+}
+
+std::optional<PictureExtent> MeasurePicture(PictureKind kind, EntryBytes head) {
+    const PictureLayout& layout = LayoutOf(kind);
+    const auto code = ReadFormatCode(kind, head);
+    const auto format = code ? PixelFormatOf(*code) : std::nullopt;
+    if (!format) return std::nullopt;
+    const bool indexed = *format == PixelFormat::Indexed4;
+    const auto g = Measure(layout, head, indexed ? 4 : 16);
+    if (!g) return std::nullopt;
+    std::int64_t bytes = g->Start + g->Stride * g->Height;
+    if (indexed) {
+        const bool layoutB = UsesLayoutB(layout, head).value_or(false);
+        bytes = std::max<std::int64_t>(bytes, static_cast<std::int64_t>(layoutB ? layout.ColoursB : layout.ColoursA) + 64);
+    }
+    return PictureExtent{static_cast<std::int32_t>(g->Width), static_cast<std::int32_t>(g->Height), bytes};
+}
+
+std::int32_t SampleStep(std::int64_t width, std::int64_t height, std::int64_t maxWidth, std::int64_t maxHeight) {
+    if (maxWidth <= 0 || maxHeight <= 0) return static_cast<std::int32_t>(std::max({width, height, std::int64_t{1}}));
+    return static_cast<std::int32_t>(std::max({std::int64_t{1}, width / maxWidth, height / maxHeight}));
 }
 
 std::vector<std::uint8_t> ToBgra32TopDown(const ImageState& state) {

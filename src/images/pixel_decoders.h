@@ -71,10 +71,27 @@ std::optional<ImageState> MaskSrb4444(EntryBytes entry);
 std::optional<ImageState> MaskPbf4444(EntryBytes entry);
 
 // The picture of the entry's format code, colour table included; nullopt for codes 6 and up and for
-// pictures that do not fit their entry.
-std::optional<ImageState> DecodePicture(PictureKind kind, EntryBytes entry);
+// pictures that do not fit their entry. With a step above 1 only every step-th row and column is decoded,
+// from the top-left pixel on: ceil(width / step) × ceil(height / step) pixels, what a view smaller than
+// the picture can show, at a fraction of the memory and time.
+std::optional<ImageState> DecodePicture(PictureKind kind, EntryBytes entry, std::int32_t step = 1);
 // The preview's mask: codes 1-2 (MIP, SRB), 4 and 5, with their grey table; nullopt for other codes.
-std::optional<ImageState> DecodeMask(PictureKind kind, EntryBytes entry);
+std::optional<ImageState> DecodeMask(PictureKind kind, EntryBytes entry, std::int32_t step = 1);
+
+// The step that decodes a picture of width × height no larger than a view of maxWidth × maxHeight shows
+// it when fitted (never smaller): 1 when it fits.
+std::int32_t SampleStep(std::int64_t width, std::int64_t height, std::int64_t maxWidth, std::int64_t maxHeight);
+
+// An entry's picture as its header describes it: its size, and how many of the entry's first bytes hold
+// the header, colour table and pixel rows, all a decoder reads. Read from the header alone (the first
+// kPictureHeaderBytes of the entry suffice), before anything is sized from it.
+struct PictureExtent {
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;
+    std::int64_t Bytes = 0;
+};
+// nullopt for codes 6 and up, a header field outside `head`, or a width or height of 0 or less.
+std::optional<PictureExtent> MeasurePicture(PictureKind kind, EntryBytes head);
 
 // The state as 32-bit pixels, bytes blue, green, red, 255, rows top-down, 4 × width bytes per row:
 // QImage::Format_RGB32 and FreeImage_ConvertFromRawBits(bits, w, h, 4 * w, 32, FI_RGBA_RED_MASK,

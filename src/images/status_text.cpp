@@ -33,7 +33,7 @@ std::string LastThreeUpper(std::string_view line) {
     std::string tail(line.substr(line.size() > 3 ? line.size() - 3 : 0));
     for (char& c : tail)
         c = static_cast<char>(UpperCase(static_cast<unsigned char>(c)));
-    return Cp1252ToUtf8(tail);
+    return PrintableName(tail);
 }
 
 } // namespace

@@ -51,13 +51,17 @@ TEST_F(ExtractTest, EntriesByteForByteEmptyLargeAndDuplicateOnes) {
     std::vector<std::pair<int, int>> steps;
     const auto all = ExtractEntries(model, archive, AllEntries(model), dest,
                                     [&](int done, int total) { steps.emplace_back(done, total); });
-    EXPECT_TRUE(all.Problems.empty());
     EXPECT_EQ(steps.size(), 6u);
     EXPECT_EQ(steps.back(), std::make_pair(6, 6));
-    // Names equal ignoring case end as one file: the last entry's bytes under its name.
+    // Names equal ignoring case end as one file: the last entry's bytes under its name, and each entry
+    // overwritten so is told.
     EXPECT_EQ(
         Tree(dest),
         (Files{{"A.Mip", {5, 5}}, {"EMPTY.BIN", {}}, {"\xC3\x89t\xC3\xA9.txt", {2, 3}}, {"BIG.OTH", big}}));
+    ASSERT_EQ(all.Problems.size(), 2u);
+    EXPECT_EQ(all.Problems[1].Description,
+              "\"a.mip\" (entry 4) was overwritten by \"A.Mip\" (entry 5): file names that differ only in "
+              "letter case are written as one file.");
 
     // Extract Selected: each name gives the first entry of that name.
     fs::create_directory(dir / "sel");
@@ -73,10 +77,12 @@ TEST_F(ExtractTest, EntriesByteForByteEmptyLargeAndDuplicateOnes) {
     }
 }
 
-TEST_F(ExtractTest, ReplacesReadOnlyFilesAndLinksWithoutWritingThroughThem) {
-    const auto model = Open(BuildArchive({{"RO.TXT", {1, 2, 3}}, {"LINK.TXT", {9}}}));
+TEST_F(ExtractTest, ReplacesFilesKeepingTheirModeAndLinksWithoutWritingThroughThem) {
+    const auto model = Open(BuildArchive({{"RO.TXT", {1, 2, 3}}, {"LINK.TXT", {9}}, {"OWN.TXT", {8}}}));
     WriteFile(dest / "RO.TXT", Bytes(100, 0));
     SetAttributes(dest / "RO.TXT", kReadOnly);
+    WriteFile(dest / "OWN.TXT", {0});
+    fs::permissions(dest / "OWN.TXT", fs::perms::owner_read | fs::perms::owner_write);
     WriteFile(dir / "outside.txt", {7, 7});
     fs::create_symlink(dir / "outside.txt", dest / "LINK.TXT");
     // A hidden file left by a killed run goes; one of a living process stays. No process has such an id.
@@ -84,9 +90,10 @@ TEST_F(ExtractTest, ReplacesReadOnlyFilesAndLinksWithoutWritingThroughThem) {
     WriteFile(dest / ".kelvot-2147483600-0.part", {1});
     WriteFile(dest / living, {1});
     ExtractEntries(model, archive, AllEntries(model), dest);
-    EXPECT_EQ(Tree(dest), (Files{{"RO.TXT", {1, 2, 3}}, {"LINK.TXT", {9}}, {living, {1}}}));
+    EXPECT_EQ(Tree(dest), (Files{{"RO.TXT", {1, 2, 3}}, {"LINK.TXT", {9}}, {"OWN.TXT", {8}}, {living, {1}}}));
     EXPECT_FALSE(fs::is_symlink(dest / "LINK.TXT"));
-    EXPECT_EQ(Attributes(dest / "RO.TXT"), 0);
+    EXPECT_EQ(Attributes(dest / "RO.TXT"), 0); // made writable, as a read-only file is before it is replaced
+    EXPECT_EQ(fs::status(dest / "OWN.TXT").permissions(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(ReadWholeFile(dir / "outside.txt"), (Bytes{7, 7}));
 }
 
@@ -109,6 +116,20 @@ TEST_F(ExtractTest, HostileNamesAndDataOutsideTheFileAreReportedWhileTheRestIsWr
     EXPECT_EQ(result.Problems[2].Description, "\"FAR\" (entry 3) was not extracted: its data (offset " +
                                                   size + ", size 1) lies outside the archive file (" + size +
                                                   " bytes).");
+}
+
+// An archive holding an entry of its own name, extracted into its own folder, under that name or through a
+// hard link: the archive stays, the entry is reported, the others are written.
+TEST_F(ExtractTest, NeverReplacesTheArchiveItReads) {
+    const Bytes bytes = BuildArchive({{"GAME.DAT", {6, 6}}, {"ALIAS.DAT", {7}}, {"OK.TXT", {1}}});
+    const auto model = Open(bytes);
+    fs::create_hard_link(archive, dir / "ALIAS.DAT");
+    const auto result = ExtractEntries(model, archive, AllEntries(model), dir.path());
+    EXPECT_EQ(ReadWholeFile(archive), bytes);
+    EXPECT_EQ(ReadWholeFile(dir / "OK.TXT"), Bytes{1});
+    ASSERT_EQ(result.Problems.size(), 2u);
+    EXPECT_EQ(result.Problems[0].Description,
+              "\"GAME.DAT\" (entry 0) was not extracted: its file would replace the archive being read.");
 }
 
 TEST_F(ExtractTest, AFileSystemFailureStopsTheRunKeepingEarlierFilesAndNoPartialOne) {

@@ -122,13 +122,6 @@ TEST_F(CliTest, FailuresAndUsage) {
         EXPECT_EQ(RunCli(usage).status, 2) << usage.size();
     EXPECT_EQ(Output({"--version"}), "kelvot-cli 1.2.0\n");
     EXPECT_NE(Output({"--help"}).find("verify"), std::string::npos);
-#if !defined(__SANITIZE_ADDRESS__) // the sanitizer reserves far more address space than it uses
-    // Memory running out is told in the system's words: verify reads a 2 GiB (sparse) file whole.
-    WriteFile(dir / "HUGE.DAT", {1, 0});
-    fs::resize_file(dir / "HUGE.DAT", std::uintmax_t{1} << 31);
-    EXPECT_EQ(RunCli({"verify", Path("HUGE.DAT")}, {60, std::size_t{1} << 30}).err,
-              "kelvot-cli: Cannot allocate memory\n");
-#endif
 }
 
 TEST_F(CliTest, CreatesFromAFolderWithTheWindowsChecks) {
@@ -145,8 +138,10 @@ TEST_F(CliTest, CreatesFromAFolderWithTheWindowsChecks) {
     fs::create_directory(dir / "empty");
     WriteFile(dir / "empty" / "NOTES", Bytes("x"));
     EXPECT_EQ(Refusal({"create", Path("empty"), "E.DAT"}),
-              "kelvot-cli: No DAT file was created: " + Path("empty") +
-                  " holds no file that can be packed.\n");
+              "kelvot-cli: " + Path("empty/NOTES") +
+                  " is not packed: a name of at most 12 Windows-1252 characters with an extension of 2 or 3 "
+                  "characters, not dat, is needed.\nkelvot-cli: No DAT file was created: " +
+                  Path("empty") + " holds no file that can be packed.\n");
     EXPECT_EQ(FilesUnder(dir.path()).size(), 3u); // no archive made
 
     EXPECT_EQ(Output({"create", Path("f"), "New.dat"}), Path("f/New.dat") + ": created, 1 entry, 39 bytes\n");
@@ -205,7 +200,9 @@ TEST_F(CliTest, ExtractsAllOrNamedEntriesAndListsWhatItLeftOut) {
     PutNameField(bytes, 3, {'.', '.'});
     const auto archive = Write("A.DAT", bytes);
     EXPECT_EQ(Refusal({"extract", archive, Path("new/deeper")}),
-              "kelvot-cli: \"..\" (entry 3) was not extracted: its name cannot be used as a file name.\n");
+              "kelvot-cli: \"A.MIP\" (entry 0) was overwritten by \"a.mip\" (entry 2): file names that differ "
+              "only in letter case are written as one file.\nkelvot-cli: \"..\" (entry 3) was not extracted: "
+              "its name cannot be used as a file name.\n");
     EXPECT_EQ(FilesUnder(dir / "new/deeper"), (FileTree{{"a.mip", {3}}, {"B.TXT", {}}}));
 
     EXPECT_EQ(Output({"extract", archive, Path("sel"), "A.Mip"}), "");

@@ -49,6 +49,10 @@ CliResult RunCli(const std::vector<std::string>& args, const CliLimits& limits) 
             const rlimit limit{limits.addressSpace, limits.addressSpace};
             ::setrlimit(RLIMIT_AS, &limit);
         }
+        if (limits.fileSize > 0) {
+            const rlimit limit{limits.fileSize, limits.fileSize};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
         // The alarm outlives exec: a program that hangs is ended by SIGALRM.
         ::signal(SIGALRM, SIG_DFL);
         if (limits.seconds > 0) ::alarm(static_cast<unsigned>(limits.seconds));

@@ -16,6 +16,7 @@ struct CliResult {
 struct CliLimits {
     int seconds = 0;              // 0: no limit
     std::size_t addressSpace = 0; // bytes of address space it may use; 0: no limit
+    std::size_t fileSize = 0;     // the largest file it may write (ulimit -f), in bytes; 0: no limit
 };
 
 CliResult RunCli(const std::vector<std::string>& args, const CliLimits& limits = {});

@@ -3,7 +3,7 @@
 #include "archive_builder.h"
 #include "edit_support.h"
 #include "editing/archive_edit.h"
-#include "editing/safe_replace.h"
+#include "archive/temporary_files.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -42,10 +42,10 @@ class ArchiveEditTest : public ::testing::Test {
         return dir / "src" / name;
     }
     EditResult Add(const fs::path& archive, const std::vector<fs::path>& files) {
-        return AddFiles(archive, ReadArchiveDirectory(archive), SelectAddCandidates(files).Packable);
+        return AddFiles(EditLock(archive), ReadArchiveDirectory(archive), SelectAddCandidates(files).Packable);
     }
     EditResult Remove(const fs::path& archive, const std::vector<std::int32_t>& indices) {
-        return RemoveEntries(archive, ReadArchiveDirectory(archive), indices);
+        return RemoveEntries(EditLock(archive), ReadArchiveDirectory(archive), indices);
     }
     TempFolder dir;
 };
@@ -136,16 +136,16 @@ TEST_F(ArchiveEditTest, RefusalsLeaveTheArchiveAsItWas) {
     const ArchiveDirectory seen = ReadArchiveDirectory(archive);
     WriteFile(archive, Cat({old, Data{0}}));
     const std::string stale = " has changed since it was opened. Nothing was changed; please open it again.";
-    EXPECT_EQ(Failure([&] { RemoveEntries(archive, seen, std::vector<std::int32_t>{0}); }),
+    EXPECT_EQ(Failure([&] { RemoveEntries(EditLock(archive), seen, std::vector<std::int32_t>{0}); }),
               archive.string() + stale);
-    EXPECT_EQ(Failure([&] { RenameEntry(archive, seen, RecordStart(0) + kNameField, "Z.MIP"); }),
+    EXPECT_EQ(Failure([&] { RenameEntry(EditLock(archive), seen, RecordStart(0) + kNameField, "Z.MIP"); }),
               archive.string() + stale);
     const auto restoreOld = [&](std::int64_t done, std::int64_t total) {
         if (done == total) WriteFile(archive, old);
     };
     EXPECT_EQ(
         Failure([&] {
-            RemoveEntries(archive, ReadArchiveDirectory(archive), std::vector<std::int32_t>{1}, restoreOld);
+            RemoveEntries(EditLock(archive), ReadArchiveDirectory(archive), std::vector<std::int32_t>{1}, restoreOld);
         }),
         archive.string() + " was changed by another program while it was rewritten. Nothing was changed; "
                            "please open it again.");
@@ -213,17 +213,17 @@ TEST_F(ArchiveEditTest, RenameWritesThirteenBytesInPlace) {
     const fs::path archive = Archive(expected);
     SetAttributes(archive, kReadOnly);
     const std::int64_t field = RecordStart(1) + kNameField;
-    RenameEntry(archive, ReadArchiveDirectory(archive), field, "NEWNAME1.PBF");
+    RenameEntry(EditLock(archive), ReadArchiveDirectory(archive), field, "NEWNAME1.PBF");
     std::copy_n("NEWNAME1.PBF", 13, expected.begin() + field);
     EXPECT_EQ(ReadWholeFile(archive), expected);
     EXPECT_EQ(Attributes(archive), 0);
-    RenameEntry(archive, ReadArchiveDirectory(archive), field, "x.lp"); // clears the rest
+    RenameEntry(EditLock(archive), ReadArchiveDirectory(archive), field, "x.lp"); // clears the rest
     std::copy_n("x.lp\0\0\0\0\0\0\0\0\0", 13, expected.begin() + field);
     EXPECT_EQ(ReadWholeFile(archive), expected);
 
     const ArchiveDirectory seen = ReadArchiveDirectory(archive);
     for (const std::int64_t offset : {RecordStart(2) + kNameField, field + 1, std::int64_t{0}})
-        EXPECT_EQ(Failure([&] { RenameEntry(archive, seen, offset, "A.MIP"); }),
+        EXPECT_EQ(Failure([&] { RenameEntry(EditLock(archive), seen, offset, "A.MIP"); }),
                   "Offset " + std::to_string(offset) + " is not the name field of an entry of " +
                       archive.string() + ".");
     EXPECT_EQ(ReadWholeFile(archive), expected);
@@ -233,7 +233,7 @@ TEST_F(ArchiveEditTest, RenameWritesThirteenBytesInPlace) {
     std::fill_n(expected.begin() + RecordStart(1) + kOffsetField + 1, 3, 0);
     const fs::path damaged = Archive(expected);
     EXPECT_EQ(
-        Failure([&] { RenameEntry(damaged, ReadArchiveDirectory(damaged), field - kRecordSize, "A.MIP"); }),
+        Failure([&] { RenameEntry(EditLock(damaged), ReadArchiveDirectory(damaged), field - kRecordSize, "A.MIP"); }),
         "The name cannot be changed: the data of entry 1 (\"x.lp\") lies over it in the directory. "
         "Nothing was changed.");
     EXPECT_EQ(ReadWholeFile(damaged), expected);

@@ -99,7 +99,7 @@ std::vector<Scenario> Scenarios() {
             std::vector<fs::path> files;
             for (const auto& n : names)
                 files.push_back(folder / "in" / n);
-            AddFiles(folder / "T.DAT", ReadArchiveDirectory(folder / "T.DAT"),
+            AddFiles(EditLock(folder / "T.DAT"), ReadArchiveDirectory(folder / "T.DAT"),
                      SelectAddCandidates(files).Packable);
         };
     };
@@ -117,12 +117,13 @@ std::vector<Scenario> Scenarios() {
         {"add by rebuilding", WriteArchive, add({"NEW.TXT", "b.srb"}), "T.DAT"},
         {"remove", WriteArchive,
          [](const fs::path& f) {
-             RemoveEntries(f / "T.DAT", ReadArchiveDirectory(f / "T.DAT"), std::vector<std::int32_t>{0, 3});
+             RemoveEntries(EditLock(f / "T.DAT"), ReadArchiveDirectory(f / "T.DAT"),
+                           std::vector<std::int32_t>{0, 3});
          },
          "T.DAT"},
         {"rename", WriteArchive,
          [](const fs::path& f) {
-             RenameEntry(f / "T.DAT", ReadArchiveDirectory(f / "T.DAT"), RecordStart(2) + kNameField,
+             RenameEntry(EditLock(f / "T.DAT"), ReadArchiveDirectory(f / "T.DAT"), RecordStart(2) + kNameField,
                          "Z.SRB");
          },
          "T.DAT", true},
@@ -136,14 +137,15 @@ std::vector<Scenario> Scenarios() {
         {"export as BMP", WritePictures,
          [](const fs::path& f) {
              const ArchiveListing listing = LoadArchiveListing(f / "P.DAT");
-             ExportAsBmp(listing, f / "P.DAT", PictureEntries(listing), f / "out");
+             ExportPictures(listing, f / "P.DAT", PictureEntries(listing), f / "out", {});
          },
          "P.DAT"},
         // As the window runs it: from the archive loaded whole.
         {"export as JPEG", WritePictures,
          [](const fs::path& f) {
              const ArchiveModel model = LoadArchive(f / "P.DAT");
-             ExportAsJpeg(model, PictureEntries(model), f / "out", JpegQuality::Good);
+             ExportLoadedPictures(model, f / "P.DAT", PictureEntries(model), f / "out",
+                                  {ExportFormat::Jpeg, JpegQuality::Good});
          },
          "P.DAT"},
     };

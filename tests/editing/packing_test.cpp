@@ -26,7 +26,7 @@ TEST_F(PackingTest, SelectsPackableFilesInTheFoldersOrder) {
             name == "\xC3\x89T\xC3\x89.txt")
             expected.push_back(name);
     std::vector<std::string> got;
-    for (const PackableFile& f : SelectPackableFiles(dir.path()))
+    for (const PackableFile& f : SelectPackableFiles(dir.path()).Packable)
         got.push_back(f.Path.filename().string());
     EXPECT_EQ(got, expected);
     EXPECT_EQ(PackableName("\xC3\x89T\xC3\x89.txt"), "\xC9T\xC9.txt");

@@ -116,6 +116,16 @@ Bytes HostileNames() {
     return bytes;
 }
 
+// Names that would move a terminal's cursor or split one line into two when printed raw.
+Bytes ControlNames() {
+    Bytes bytes = BuildArchive({{"A.TXT", Text("newline")}, {"B.TXT", Text("return")}, {"C.TXT", Text("escape")},
+                                {"D.TXT", Text("c1")}, {"PLAIN.TXT", Text("plain")}});
+    const std::vector<std::string> fields = {"A\nB.TXT", "X\rY.TXT", "\x1B]0;T\x07.TXT", "\x9D\x90.TXT"};
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        PutNameField(bytes, static_cast<int>(i), Bytes(fields[i].begin(), fields[i].end()));
+    return bytes;
+}
+
 // Each entry's first bytes give its type; the names only number them.
 Bytes Pictures(const std::vector<Bytes>& entries) {
     std::vector<TestEntry> named;
@@ -162,6 +172,9 @@ std::vector<HostileArchive> HostileArchives() {
         {"offset-in-directory.dat", OddRecord(10, 0)},
         {"overlapping.dat", Overlapping()},
         {"names.dat", HostileNames()},
+        {"control-names.dat", ControlNames()},
+        // Extracted into its own folder, it would write over itself.
+        {"self-named.dat", BuildArchive({{"ARCH.DAT", Text("not the archive")}, {"OTHER.TXT", Text("o")}})},
         {"pictures-negative.dat", Pictures({Picture(K::Mip, 5, -1, 3), Picture(K::Srb, 3, 4, -32768),
                                             Picture(K::Pbf, 4, -32768, -1), Picture(K::Mip, 0, -5, 3, true),
                                             Picture(K::Srb, 2, 3, -1, true), Picture(K::Pbf, 1, -4, 3)})},
@@ -182,6 +195,35 @@ std::vector<HostileArchive> HostileArchives() {
         {"pictures-sound.dat", Pictures({Sound(K::Mip, 0), Sound(K::Mip, 2), Sound(K::Srb, 1),
                                          Sound(K::Srb, 4), Sound(K::Pbf, 3), Sound(K::Pbf, 5)})},
     };
+}
+
+SparseArchive ExtractionBomb() {
+    const std::uint64_t length = std::uint64_t{1} << 32;
+    std::vector<TestEntry> entries(kMaxEntryCount);
+    for (int i = 0; i < kMaxEntryCount; ++i)
+        entries[i].name = "B" + std::to_string(i) + ".BIN";
+    Bytes bytes = BuildArchive(entries);
+    const auto start = static_cast<std::uint32_t>(DirectoryEnd(kMaxEntryCount));
+    for (int i = 0; i < kMaxEntryCount; ++i)
+        SetRecord(bytes, i, static_cast<std::uint32_t>(length - 1 - start), start);
+    return {bytes, length};
+}
+
+SparseArchive HugePicture() {
+    PictureSpec spec = RandomPicture(PictureKind::Mip, 5, 1, 1, 1);
+    Bytes entry = EncodePicture(spec);
+    PutU16(entry, 69, 32767);
+    PutU16(entry, 73, 16383);
+    entry.resize(PixelOffset(spec));
+    const std::uint64_t size = entry.size() + std::uint64_t{2} * 32767 * 16383;
+    Bytes bytes = BuildArchive({{"HUGE.MIP", entry}});
+    SetRecord(bytes, 0, static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(DirectoryEnd(1)));
+    return {bytes, DirectoryEnd(1) + size};
+}
+
+void WriteSparse(const std::filesystem::path& path, const SparseArchive& archive) {
+    WriteFile(path, archive.bytes);
+    std::filesystem::resize_file(path, archive.length);
 }
 
 } // namespace kelvot::testkit

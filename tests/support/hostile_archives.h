@@ -6,6 +6,7 @@
 // sizes. Every command must meet each of them with a clear message or a sound result.
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,19 @@ struct HostileArchive {
 
 // The whole set. One of them holds 32,767 entries (about 1 MiB); the rest are small.
 std::vector<HostileArchive> HostileArchives();
+
+// Archives too large to build in memory: their bytes, then a hole up to `length`, which costs no disk.
+struct SparseArchive {
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t length = 0;
+};
+// 32,767 entries that each cover the whole 4 GiB file: 140 TB to extract, far beyond any disk.
+SparseArchive ExtractionBomb();
+// One code-5 MIP picture of 32767 x 16383 pixels whose (zero) pixels are all there: about 1 GiB on no
+// disk, 1.5 GiB decoded.
+SparseArchive HugePicture();
+// Writes it: the bytes, then the hole.
+void WriteSparse(const std::filesystem::path& path, const SparseArchive& archive);
 
 // Names in the set climb at most two folders up ("../../E4.LP") or name an absolute path, this one:
 // a test that writes into <root>/a/b sees any escape inside <root> or at this path.

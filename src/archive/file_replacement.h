@@ -1,0 +1,75 @@
+#pragma once
+
+// The one way every command writes a file: archives (create, add, remove) and extracted and exported
+// files alike. The new bytes go to a hidden, locked temporary file in the target's folder
+// (temporary_files.h); once they are complete it is renamed over the target in one step. The target's name
+// therefore only ever holds the old file or the whole new one: a failure, a full disk or a killed process
+// leave the old file as it was, and no partial file under the real name.
+//
+// An existing regular file passes its permission bits (made writable by its owner, as a read-only file is
+// before it is replaced), its owner and its group to the new file. A user who may not give a file away
+// keeps at least its group where the folder allows. The new file is a new inode, so other hard links to
+// the old one go on holding the old bytes, as with every tool that replaces files by renaming.
+
+#include "archive/file_ops.h"
+#include "archive/temporary_files.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+
+namespace kelvot {
+
+struct ReplaceOptions {
+    // true: a symbolic link at the target is followed and the file it names is replaced (archives). false:
+    // the link itself is replaced and nothing is written through it (extracted files, whose folder may
+    // hold planted links).
+    bool FollowLinks = true;
+    // Flush the file before the rename and the folder after it, so the new file outlives a crash of the
+    // machine. Extracted and exported files skip both, as tar does: no old file is ever at risk.
+    bool Durable = true;
+    TemporaryKind Kind = TemporaryKind::Archive;
+    // A file never to be replaced, whatever name reaches it: the archive a command reads from.
+    std::optional<FileIdentity> Protected;
+};
+
+class FileReplacement {
+  public:
+    // Creates the temporary file. Throws KelvotError: the system's text, or number kWouldReplaceSource
+    // when the target is the protected file.
+    FileReplacement(const std::filesystem::path& target, const ReplaceOptions& options);
+    // Removes the temporary file unless it was committed.
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // Where the new bytes are written, at its position.
+    const FileHandle& file() const { return file_; }
+    // The path that is replaced: the file a followed link names.
+    const std::filesystem::path& target() const { return target_; }
+    // The number of names the old file had (0 when there was none): above 1, the others keep the old bytes.
+    std::int64_t oldLinks() const { return oldLinks_; }
+
+    // Flushes (when durable) and closes the file, renames it over the target and flushes the folder. Every
+    // failure is reported, a late one of the file system's too.
+    void Commit();
+
+  private:
+    void RequireNotProtected() const;
+
+    std::filesystem::path target_;
+    ReplaceOptions options_;
+    FileHandle file_;
+    std::filesystem::path temp_;
+    std::int64_t oldLinks_ = 0;
+    bool committed_ = false;
+};
+
+// The folder a path's file lies in ("." for a bare name).
+std::filesystem::path FolderOf(const std::filesystem::path& path);
+
+// The file a path names once symbolic links are followed; the path itself when it is no link. Throws
+// KelvotError when a link leads nowhere.
+std::filesystem::path ResolveLinks(const std::filesystem::path& path);
+
+} // namespace kelvot
