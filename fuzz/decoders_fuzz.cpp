@@ -55,6 +55,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckState(picture, entry);
     CheckState(DecodeMask(input->Kind, entry), entry);
     const auto code = ReadFormatCode(input->Kind, entry);
+    // The header alone tells how many bytes a picture takes, and a picture sampled for a small view is
+    // the same picture, smaller.
+    const auto extent = MeasurePicture(input->Kind, entry);
+    const auto sampled = DecodePicture(input->Kind, entry, 3);
+    CheckState(sampled, entry);
+    FUZZ_CHECK(sampled.has_value() == picture.has_value());
+    if (picture) {
+        FUZZ_CHECK(extent && extent->Width == picture->ImageWidth && extent->Height == picture->ImageHeight &&
+                   extent->Bytes <= static_cast<std::int64_t>(entry.size()));
+        FUZZ_CHECK(sampled->ImageWidth == (picture->ImageWidth + 2) / 3);
+        FUZZ_CHECK(DecodePicture(input->Kind, entry.first(static_cast<std::size_t>(extent->Bytes))).has_value());
+    }
     if (picture) {
         // Only codes 0-5 decode, and codes 0-2 at 4 bits with their colour table.
         FUZZ_CHECK(code && PixelFormatOf(*code));

@@ -1,8 +1,9 @@
 // kelvot-cli add (appending and rebuilding), remove and create (over an archive and where there is none)
 // killed at random moments while they write an archive of 32 MiB: after every kill the archive must be
-// exactly the old one (or still absent) or exactly the new one. A killed process may leave its temporary
-// file; the next edit that gets going removes it before it writes its own, so there is never more than
-// one, and only ever one of a killed process.
+// exactly the old one (or still absent) or exactly the new one, and both must happen. A killed process may
+// leave its temporary file; the next command that gets going removes it before it writes its own, so there
+// is never more than one, and only ever one of a killed process. Extract, killed so, leaves whole files
+// only under the entries' names.
 
 #include "archive/archive_model.h"
 #include "archive/error.h"
@@ -16,7 +17,6 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <iostream>
 #include <map>
 #include <optional>
 #include <random>
@@ -32,22 +32,24 @@ using Data = std::vector<std::uint8_t>;
 
 namespace {
 
-// The process ids in the names of the temporary files in the folder.
+bool Temporary(const fs::path& file) {
+    return file.filename().string().starts_with(".kelvot-");
+}
+
+// The process ids in the names of the temporary files in the folder (".kelvot-edit-<pid>-<n>.tmp" and
+// ".kelvot-<pid>-<n>.part").
 std::vector<pid_t> TemporaryFileOwners(const fs::path& folder) {
     std::vector<pid_t> owners;
     for (const auto& e : fs::directory_iterator(folder))
-        if (const auto name = e.path().filename().string(); name.starts_with(".kelvot-edit-"))
-            owners.push_back(std::stoi(name.substr(13)));
+        if (const auto name = e.path().filename().string(); Temporary(name))
+            owners.push_back(std::stoi(name.substr(name.starts_with(".kelvot-edit-") ? 13 : 8)));
     return owners;
 }
 
 // Runs commands that write in one folder, killing them at random moments drawn from one seed.
 class Killer {
   public:
-    explicit Killer(fs::path folder)
-        : folder_(std::move(folder)), seed_(std::random_device{}()), random_(seed_) {}
-
-    std::string Seed() const { return "seed " + std::to_string(seed_); }
+    explicit Killer(fs::path folder) : folder_(std::move(folder)), random_(20261207) {}
 
     // Runs the command to its end, which leaves no temporary file, and returns how long that took.
     std::chrono::microseconds RunToEnd(const std::vector<std::string>& args) {
@@ -88,7 +90,6 @@ class Killer {
     }
 
     fs::path folder_;
-    unsigned seed_;
     std::mt19937 random_;
     std::set<pid_t> killed_;
 };
@@ -118,7 +119,6 @@ TEST(CrashSafety, KilledEditsLeaveTheOldArchiveOrTheNewOne) {
     const std::vector<std::string> create{"create", (dir / "pack").string(), "A.DAT"};
 
     Killer killer(dir / "pack");
-    SCOPED_TRACE(killer.Seed());
     const auto runTime = killer.RunToEnd(create);
     // The states, and the edits that lead from one to another in turn:
     //   created --remove--> shorter --add X.MIP (appended)--> appended --create--> created
@@ -164,7 +164,37 @@ TEST(CrashSafety, KilledEditsLeaveTheOldArchiveOrTheNewOne) {
         else
             ASSERT_TRUE(now == *edit.from) << "the archive is neither the old one nor the new one";
     }
-    std::cout << through << " of 36 killed runs had put the new archive in place\n";
+    EXPECT_GT(through, 0) << "no killed run had put the new archive in place";
+    EXPECT_LT(through, 36) << "every killed run had put the new archive in place";
     killer.RunToEnd(create); // which removes what the killed runs left
     EXPECT_EQ(Contents(archive), created);
+}
+
+TEST(CrashSafety, AKilledExtractLeavesWholeFilesOnly) {
+    TempFolder dir;
+    std::vector<TestEntry> entries;
+    for (int i = 0; i < 4; ++i)
+        entries.push_back({"E" + std::to_string(i) + ".BIN", Data(8 << 20, static_cast<std::uint8_t>(i + 1))});
+    WriteFile(dir / "X.DAT", BuildArchive(entries));
+    fs::create_directory(dir / "out");
+    const std::vector<std::string> extract{"extract", (dir / "X.DAT").string(), (dir / "out").string()};
+    Killer killer(dir / "out");
+    const auto runTime = killer.RunToEnd(extract);
+    int whole = 0, cut = 0;
+    for (int round = 0; round < 24; ++round) {
+        for (const auto& e : fs::directory_iterator(dir / "out"))
+            if (!Temporary(e.path())) fs::remove(e.path());
+        ASSERT_NO_FATAL_FAILURE(killer.KillAtRandom(extract, runTime));
+        std::size_t written = 0;
+        for (const auto& e : fs::directory_iterator(dir / "out")) {
+            if (Temporary(e.path())) continue;
+            const Data bytes = ReadWholeFile(e.path());
+            const char index = e.path().filename().string()[1];
+            EXPECT_EQ(bytes, entries.at(index - '0').data) << e.path() << " is not whole";
+            ++written;
+        }
+        ++(written == entries.size() ? whole : cut);
+    }
+    EXPECT_GT(whole, 0);
+    EXPECT_GT(cut, 0);
 }

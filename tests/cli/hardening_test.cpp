@@ -81,10 +81,19 @@ TEST_F(Hardening, SpecialFilesAndNamesGetClearMessages) {
                   Path("nowhere") + ", which does not exist.\n");
 }
 
-TEST_F(Hardening, NamesWithControlBytesArePrintedEscapedAndNeverWritten) {
+TEST_F(Hardening, HostileNamesNeitherDriveTheTerminalNorReplaceTheArchive) {
     const auto set = HostileArchives();
-    const auto named = std::find_if(set.begin(), set.end(), [](auto& a) { return a.name == "control-names.dat"; });
-    const std::string archive = Write("C.DAT", named->bytes);
+    auto bytesOf = [&](const std::string& name) {
+        return std::find_if(set.begin(), set.end(), [&](auto& a) { return a.name == name; })->bytes;
+    };
+    // Extracted into its own folder, an archive holding an entry of its own name stays as it is.
+    const std::string self = Write("ARCH.DAT", bytesOf("self-named.dat"));
+    EXPECT_EQ(RunCli({"extract", self, dir.path().string()}).err,
+              "kelvot-cli: \"ARCH.DAT\" (entry 0) was not extracted: its file would replace the archive being read.\n");
+    EXPECT_EQ(ReadWholeFile(self), bytesOf("self-named.dat"));
+    EXPECT_TRUE(fs::exists(dir / "OTHER.TXT"));
+
+    const std::string archive = Write("C.DAT", bytesOf("control-names.dat"));
     EXPECT_EQ(RunCli({"list", archive}).out, "\\x1b]0;T\\x07.TXT\nA\\x0aB.TXT\nPLAIN.TXT\nX\\x0dY.TXT\n\\x9d\\x90.TXT\n");
     const CliResult verify = RunCli({"verify", archive});
     EXPECT_EQ(verify.status, 1);

@@ -1,3 +1,4 @@
+#include "archive/file_ops.h"
 #include "archive/file_system.h"
 #include "archive_builder.h"
 #include "edit_support.h"
@@ -54,19 +55,37 @@ TEST_F(PackingTest, CreatesTheSixtyNineByteArchiveInTheFoldersOrder) {
     EXPECT_EQ(ReadWholeFile(dir / "OUT.DAT"), BuildArchive({{"ABCDEFGH.MIP", Bytes("PIM!")}, {"E.TXT", {}}}));
 }
 
-TEST_F(PackingTest, ReplacesAReadOnlyTargetAndEndsQuietlyWithNothingToPack) {
+// An existing archive keeps its permissions (made writable) and a link keeps leading to it.
+TEST_F(PackingTest, ReplacesATargetKeepingItsModeAndLinksAndEndsQuietlyWithNothingToPack) {
     WriteFile(dir / "A.TXT", Bytes("new"));
     WriteFile(dir / "T.DAT", Bytes("old archive"));
     SetAttributes(dir / "T.DAT", kReadOnly);
     ASSERT_TRUE(CreateArchive(dir.path(), "T.DAT").Created);
-    EXPECT_EQ(ReadWholeFile(dir / "T.DAT"), BuildArchive({{"A.TXT", Bytes("new")}}));
+    const auto created = BuildArchive({{"A.TXT", Bytes("new")}});
+    EXPECT_EQ(ReadWholeFile(dir / "T.DAT"), created);
     EXPECT_EQ(Attributes(dir / "T.DAT"), 0);
+    fs::permissions(dir / "T.DAT", fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink("T.DAT", dir / "L.DAT");
+    ASSERT_TRUE(CreateArchive(dir.path(), "L.DAT").Created);
+    EXPECT_TRUE(fs::is_symlink(dir / "L.DAT"));
+    EXPECT_EQ(ReadWholeFile(dir / "T.DAT"), created);
+    EXPECT_EQ(fs::status(dir / "T.DAT").permissions(), fs::perms::owner_read | fs::perms::owner_write);
 
     fs::remove(dir / "A.TXT");
     WriteFile(dir / "README", Bytes("x"));
-    EXPECT_FALSE(CreateArchive(dir.path(), "T.DAT").Created);
-    EXPECT_EQ(FolderNames(dir.path()), (std::set<std::string>{"README", "T.DAT"}));
-    EXPECT_EQ(ReadWholeFile(dir / "T.DAT"), BuildArchive({{"A.TXT", Bytes("new")}}));
+    const CreateResult none = CreateArchive(dir.path(), "T.DAT");
+    EXPECT_FALSE(none.Created);
+    ASSERT_EQ(none.LeftOut.size(), 1u);
+    EXPECT_EQ(none.LeftOut[0].Path, dir / "README");
+    EXPECT_EQ(FolderNames(dir.path()), (std::set<std::string>{"L.DAT", "README", "T.DAT"}));
+    EXPECT_EQ(ReadWholeFile(dir / "T.DAT"), created);
+
+    // A folder that takes no new file: the message names the temporary file, not the archive.
+    WriteFile(dir / "B.TXT", Bytes("b"));
+    const auto previous = SetFileFaultHook([](FileStep s, const fs::path&) { return s == FileStep::Create ? EACCES : 0; });
+    EXPECT_EQ(Failure([&] { CreateArchive(dir.path(), "N.DAT"); }),
+              "Cannot create a temporary file beside " + (dir / "N.DAT").string() + ": Permission denied");
+    SetFileFaultHook(previous);
 }
 
 TEST_F(PackingTest, RefusesLimitsBeforeWritingAnything) {
