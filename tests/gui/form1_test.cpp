@@ -79,16 +79,12 @@ class Form1Test : public QObject {
         const ArchiveModel* before = s.w.archive();
         s.selectRow(2);
         WriteFile(dataDir.filePath("ZERO.DAT").toStdString(), {0, 0, 1, 2});
-        WriteFile(dataDir.filePath("EMPTY.DAT").toStdString(), {});
-        s.d.openAnswers = {QString(), dataDir.filePath("ZERO.DAT"), dataDir.filePath("EMPTY.DAT")};
-        for (int i = 0; i < 3; ++i)
-            s.run(&Form1::Command1_Click);
-        QCOMPARE(s.d.messages.size(), 2);
+        s.d.openAnswers = {QString(), dataDir.filePath("ZERO.DAT")};
+        s.run(&Form1::Command1_Click);
+        s.run(&Form1::Command1_Click);
+        QCOMPARE(s.d.messages.size(), 1);
         QVERIFY(s.d.messages[0].startsWith("[None] Kelvot: Error 1001 reading file.\nThe entry count"));
-        QCOMPARE(s.d.messages[1],
-                 QStringLiteral("[None] Kelvot: Error 1001 reading file.\nThe file is empty."));
-        QCOMPARE(s.w.archive(), before);
-        QCOMPARE(s.w.currentArchivePath(), good);
+        QVERIFY(s.w.archive() == before && s.w.currentArchivePath() == good);
         QCOMPARE(s.w.Label2->text(), "DAT file:  " + good);
         QCOMPARE(s.lines(), (QStringList{"alpha.pbf", "Beta.SRB", "zeta.mip"}));
         QCOMPARE(s.w.List1->currentRow(), 2);
@@ -99,8 +95,8 @@ class Form1Test : public QObject {
         QCOMPARE(s.lines(), QStringList{"new.mip"});
         QFile::remove(good);
         s.w.Combo1->setCurrentIndex(0);
-        QCOMPARE(s.d.messages.size(), 3);
-        QVERIFY(s.d.messages[2].contains("No such file or directory"));
+        QCOMPARE(s.d.messages.size(), 2);
+        QVERIFY(s.d.messages[1].contains("No such file or directory"));
         QCOMPARE(s.w.Combo1->currentIndex(), kAllFiles);
         QCOMPARE(s.lines(), QStringList{"new.mip"});
         QCOMPARE(s.leftovers(), QString());

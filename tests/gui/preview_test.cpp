@@ -135,25 +135,19 @@ class PreviewTest : public QObject {
                 !w.mnuFile->isEnabled());
         QVERIFY(w.Pic1->width() > normal.width() && !w.Pic1->isEmpty() && w.Pic2->isEmpty());
 
-        const struct {
-            Qt::Key key;
-            Qt::KeyboardModifiers modifiers;
-            const char* line;
-        } steps[] = {
-            {Qt::Key_Left, Qt::NoModifier, "WALL.MIP"}, // round from the first line to the last
-            {Qt::Key_Space, Qt::NoModifier, "GLASS.MIP"}, {Qt::Key_6, Qt::KeypadModifier, "HALF.SRB"},
-            {Qt::Key_6, Qt::NoModifier, "HALF.SRB"}, // the top row's 6 is no step
-            {Qt::Key_End, Qt::NoModifier, "WALL.MIP"},    {Qt::Key_7, Qt::KeypadModifier, "GLASS.MIP"},
-            {Qt::Key_1, Qt::KeypadModifier, "WALL.MIP"},  {Qt::Key_Backspace, Qt::NoModifier, "READ.ME"},
-            {Qt::Key_4, Qt::KeypadModifier, "ODD7.MIP"},  {Qt::Key_Home, Qt::NoModifier, "GLASS.MIP"},
-            {Qt::Key_Right, Qt::NoModifier, "HALF.SRB"},
-        };
-        for (const auto& step : steps) {
-            QTest::keyClick(w.Pic1, step.key, step.modifiers);
-            QCOMPARE(s.current(), QString::fromLatin1(step.line));
-            // Only the pictures that can be shown fill the box.
-            QCOMPARE(w.Pic1->isEmpty(), s.current() != "GLASS.MIP" && s.current() != "WALL.MIP");
+        // Left goes round from the first line to the last; the top row's 6 is no step. Only the pictures
+        // that can be shown fill the box.
+        const std::pair<Qt::Key, bool> keys[] = {
+            {Qt::Key_Left, false}, {Qt::Key_Space, false}, {Qt::Key_6, true},     {Qt::Key_6, false},
+            {Qt::Key_End, false},  {Qt::Key_7, true},      {Qt::Key_1, true},     {Qt::Key_Backspace, false},
+            {Qt::Key_4, true},     {Qt::Key_Home, false},  {Qt::Key_Right, false}};
+        QStringList shown;
+        for (const auto& [key, keypad] : keys) {
+            QTest::keyClick(w.Pic1, key, keypad ? Qt::KeypadModifier : Qt::NoModifier);
+            shown << s.current().left(4) + (w.Pic1->isEmpty() ? "" : "*");
         }
+        QCOMPARE(shown.join(' '),
+                 QStringLiteral("WALL* GLAS* HALF HALF WALL* GLAS* WALL* READ ODD7 GLAS* HALF"));
         w.Pic1_MouseDown(Qt::LeftButton);
         QCOMPARE(s.current(), QStringLiteral("GLASS.MIP"));
         w.Pic1_MouseDown(Qt::RightButton);
