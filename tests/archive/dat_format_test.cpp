@@ -31,21 +31,15 @@ TEST(DatFormat, EncodesARecordByteForByte) {
     EXPECT_EQ(full[22], 0); // a 12-character name leaves the field's last byte zero
 }
 
+// A name ends three characters after the first dot (no dot: after three characters), or after .lp, .gp
+// or .fb in any case wherever they are; a zero ends it sooner, and bytes behind it are dropped even when
+// they are not zero.
 TEST(DatFormat, DecodesNamesByTheirExtension) {
-    EXPECT_EQ(Decode("DOOR.LP"), "DOOR.LP");
-    EXPECT_EQ(Decode("door.lp"), "door.lp");
-    EXPECT_EQ(Decode("TREE.MIP"), "TREE.MIP");
-    EXPECT_EQ(Decode("MAP.GP"), "MAP.GP");
-    EXPECT_EQ(Decode("X.FB"), "X.FB");
-    // An unknown two-letter extension takes a third character, a zero, which ends the name.
-    EXPECT_EQ(Decode("A.XY"), "A.XY");
-    EXPECT_EQ(Decode("README"), "REA"); // no dot: the first three characters
-    EXPECT_EQ(Decode(""), "");
-    EXPECT_EQ(Decode("ABCDEFGH.MIP"), "ABCDEFGH.MIP");
-    // Bytes behind the three extension characters are dropped even when they are not zero.
-    EXPECT_EQ(Decode(std::string("A.MIPXYZ", 8)), "A.MIP");
-    EXPECT_EQ(Decode("A.B.LP"), "A.B.LP"); // .lp is looked for before the first dot
-    EXPECT_EQ(Decode("\xC9T\xC9.MIP"), "\xC9T\xC9.MIP");
+    for (const char* whole : {"A.B.LP", "X.Y.Fb", "A.XY", "", "ABCDEFGH.MIP", "\xC9T\xC9.MIP"})
+        EXPECT_EQ(Decode(whole), whole);
+    EXPECT_EQ(Decode("a.b.gpq"), "a.b.gp");
+    EXPECT_EQ(Decode("A.MIPXYZ"), "A.MIP");
+    EXPECT_EQ(Decode("README"), "REA");
 }
 
 // Each type's own bytes are read in LoadArchive.ReadsEveryColumn; here the order and the edges.

@@ -41,10 +41,6 @@ TEST(ListOrder, SortsIgnoringCaseAndEachFilterKeepsItsTypes) {
     EXPECT_EQ(Names(m, TypeFilter::MIP), (L{"Gamma.MIP", "zeta.mip"}));
     EXPECT_EQ(Names(m, TypeFilter::PBF), L{"ALPHA.PBF"});
     EXPECT_EQ(Names(m, TypeFilter::ThreeDO), L{"ship.3do"});
-    // The command line's words for them, letter case ignored; plain data has no filter of its own.
-    EXPECT_EQ(ParseTypeFilter("IMAGES"), TypeFilter::AllImages);
-    EXPECT_EQ(ParseTypeFilter("3do"), TypeFilter::ThreeDO);
-    EXPECT_FALSE(ParseTypeFilter("oth").has_value());
 }
 
 // The order by sort keys against the plain comparison, on names of every byte 1-255 (case pairs of

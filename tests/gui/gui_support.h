@@ -1,7 +1,7 @@
 #pragma once
 
 // What the window tests share: dialogs answered from a script, settings in a temporary folder, a shown
-// window with lines selected by name, and the check that a command left the window settled.
+// window with lines selected by name, and commands run with the check that they left the window settled.
 
 #include "app/dialogs.h"
 #include "app/form1.h"
@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <deque>
 
 namespace kelvot::testkit {
@@ -127,6 +128,11 @@ struct Window {
         if (QApplication::overrideCursor()) found << "wait cursor";
         if (!w.updatesEnabled()) found << "drawing suspended";
         return found.join(", ");
+    }
+    // Runs a command, then fails the test (going on with it) if the window is not settled.
+    void run(void (app::Form1::*command)(), const QString& context = {}) {
+        (w.*command)();
+        QVERIFY2(leftovers().isEmpty(), qPrintable(context + leftovers()));
     }
 };
 

@@ -1,7 +1,8 @@
 // The window on every archive of the hostile set: it opens it or says why not, shows its lines one by one
 // (with the mask, and the enlarged view of pictures), saves the pictures as BMP and JPEG files and
-// extracts every entry, all without crashing, without leaving a busy display behind, and without writing
-// anything outside the folder chosen.
+// extracts every entry, all without crashing, without a message that shows the program's insides, without
+// leaving a busy display behind and without changing the archive. Where the files go is the core's and
+// kelvot-cli's tests' business (tests/archive/extract_test, tests/cli/hostile_archives_test).
 
 #include "archive/file_system.h"
 #include "gui_support.h"
@@ -14,27 +15,21 @@ using namespace kelvot;
 using namespace kelvot::app;
 using namespace kelvot::testkit;
 
-// What a folder holds, hidden entries and folders too.
-static QStringList Entries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 class HostileTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void everyArchiveIsShownAndWrittenOutInsideTheChosenFolderOnly() {
+    void everyArchiveIsShownAndWrittenOut() {
         for (const HostileArchive& hostile : HostileArchives()) {
-            const QString context = QString::fromStdString(hostile.name);
+            const QString context = QString::fromStdString(hostile.name) + ": ";
             QTemporaryDir dir;
-            const QString out = dir.filePath("a/b"); // entries climbing two folders up land in the root
+            const QString out = dir.filePath("a/b"); // should a name climb two folders up, it stays in dir
             QDir().mkpath(out);
             const QString path = dir.filePath("ARCH.DAT");
             WriteFile(path.toStdString(), hostile.bytes);
 
-            Window s;
+            Window s({}, kAllFiles);
             Form1& w = s.w;
-            w.Combo1->setCurrentIndex(kAllFiles);
             w.Check1->setChecked(true);
             w.OpenArchiveByPath("ARCH.DAT", path);
             QVERIFY2(w.archive() != nullptr || !s.d.messages.isEmpty(), qPrintable(context));
@@ -50,22 +45,13 @@ class HostileTest : public QObject {
             }
             w.List1->selectAll();
             s.d.folderAnswers = {out, out, out};
-            w.mnuFileSaveAsBMP_Click();
-            w.mnuFileSaveAsJPG_Click();
-            w.mnuFileExtractAll_Click();
-
+            for (auto command : {&Form1::mnuFileSaveAsBMP_Click, &Form1::mnuFileSaveAsJPG_Click,
+                                 &Form1::mnuFileExtractAll_Click})
+                s.run(command, context);
             for (const QString& m : s.d.messages)
                 QVERIFY2(!m.endsWith(": ") && !m.contains("std::") && !m.contains("bad_alloc"),
-                         qPrintable(context + ": " + m));
-            QVERIFY2(s.leftovers().isEmpty(), qPrintable(context + ": " + s.leftovers()));
-            // The names in the set climb at most two folders up, or name one absolute path.
-            QVERIFY2(Entries(dir.path()) == (QStringList{"ARCH.DAT", "a"}) &&
-                         Entries(dir.filePath("a")) == QStringList{"b"},
-                     qPrintable(context + ": written outside the folder"));
+                         qPrintable(context + m));
             QVERIFY2(ReadWholeFile(path.toStdString()) == hostile.bytes, qPrintable(context));
-            QVERIFY2(!QFileInfo::exists(kAbsoluteEscape), qPrintable(context));
-            for (const QString& name : FilesIn(out))
-                QVERIFY2(!name.startsWith(".kelvot"), qPrintable(context + ": " + name));
         }
     }
 };

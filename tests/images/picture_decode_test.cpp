@@ -1,5 +1,6 @@
-// Offsets written out by hand, and the headers the decoders refuse. The pixels themselves are compared
-// with a second decoder in picture_sweep_test.
+// Small entries written byte by byte, with the pictures and masks they give worked out by hand; they pin
+// where each kind keeps its fields, the picture builder's offsets included (picture_sweep_test checks the
+// decoders against the builder on every width). Then the headers the decoders refuse.
 
 #include "archive_builder.h"
 #include "images/pixel_decoders.h"
@@ -7,83 +8,82 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <vector>
 
 namespace kelvot {
 namespace {
 
-using testkit::PutU16;
-
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr PictureKind kKinds[] = {PictureKind::Mip, PictureKind::Srb, PictureKind::Pbf};
-
-// The decoders agree with the builder bit for bit, so pinning the builder's offsets here pins theirs: a
-// wrong offset shared by both would otherwise go unseen.
-TEST(PictureOffsets, EveryFieldWhereTheFormatPutsIt) {
-    struct Case {
-        PictureKind kind;
-        std::uint8_t code;
-        bool layoutB;
-        std::size_t codeAt, markerAt, widthAt, coloursAt, pixelsAt, rowBytes; // 0: none
-    };
-    const Case cases[] = {
-        {PictureKind::Mip, 1, false, 24, 52, 69, 96, 172, 2},
-        {PictureKind::Mip, 1, true, 24, 52, 145, 56, 172, 2},
-        {PictureKind::Mip, 4, false, 24, 52, 69, 0, 96, 6},
-        {PictureKind::Srb, 1, false, 120, 148, 165, 192, 268, 2},
-        {PictureKind::Srb, 1, true, 120, 148, 241, 152, 268, 2},
-        {PictureKind::Srb, 4, false, 120, 148, 165, 0, 192, 6},
-        {PictureKind::Pbf, 1, false, 24, 0, 25, 52, 128, 4},
-        {PictureKind::Pbf, 4, false, 24, 0, 25, 0, 52, 8},
-    };
-    for (const Case& c : cases) {
-        auto spec = RandomPicture(c.kind, c.code, 3, 2, 5);
-        spec.LayoutB = c.layoutB;
-        const Bytes e = EncodePicture(spec);
-        const std::string what = std::to_string(int(c.kind)) + " " + std::to_string(c.widthAt);
-        ASSERT_EQ(e.size(), c.pixelsAt + 2 * c.rowBytes) << what; // the rows end the entry
-        EXPECT_EQ(e[c.codeAt], c.code) << what;
-        EXPECT_TRUE(!c.markerAt || e[c.markerAt] == (c.layoutB ? kLayoutBMarker : 0)) << what;
-        EXPECT_EQ(e[c.widthAt] | e[c.widthAt + 1] << 8, 3) << what;
-        EXPECT_EQ(e[c.widthAt + 4] | e[c.widthAt + 5] << 8, 2) << what;
-        EXPECT_TRUE(!c.coloursAt ||
-                    std::equal(spec.Colours.begin(), spec.Colours.end(), e.begin() + c.coloursAt))
-            << what;
-        // The entry's byte for pixel i: a 16-bit pixel's low byte, or two indices.
-        const auto pair = [&](std::size_t i) {
-            return c.code < 3 ? unsigned(spec.Pixels[i] << 4 | spec.Pixels[i + 1]) : spec.Pixels[i] & 0xFFu;
-        };
-        EXPECT_EQ(e[c.pixelsAt], pair(0)) << what;
-        EXPECT_EQ(e[c.pixelsAt + c.rowBytes], pair(3)) << what; // the top row first
-        // The status bar reads the header once its last field, the height, lies inside the entry.
-        for (std::size_t length = 0; length <= e.size(); ++length)
-            EXPECT_EQ(
-                ReadPictureHeader(c.kind, Bytes(e.begin(), e.begin() + std::ptrdiff_t(length))).has_value(),
-                length >= c.widthAt + 6)
-                << what << " length " << length;
+// Decodes an entry of zeros holding the given fields, and colours 0-15 as {4k, 4k+1, 4k+2, 4k+3} at
+// `colours` (0: none), to the given picture and mask rows, bottom row first (an empty mask: none).
+void ExpectDecodes(PictureKind kind, std::size_t colours, const Bytes& picture, const Bytes& mask,
+                   const std::vector<std::pair<std::size_t, Bytes>>& fields) {
+    Bytes entry(fields.back().first + fields.back().second.size()); // the rows end the entry
+    for (const auto& [at, bytes] : fields)
+        std::copy(bytes.begin(), bytes.end(), entry.begin() + std::ptrdiff_t(at));
+    Palette table{};
+    if (colours) std::iota(table.begin(), table.begin() + 64, std::uint8_t(0));
+    std::copy_n(table.begin(), colours ? 64 : 0, entry.begin() + std::ptrdiff_t(colours));
+    SCOPED_TRACE("kind " + std::to_string(int(kind)) + " code " + std::to_string(fields[0].second[0]));
+    const auto decoded = DecodePicture(kind, entry);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->Bits, picture);
+    EXPECT_EQ(decoded->ColourTable, table);
+    const auto decodedMask = DecodeMask(kind, entry);
+    ASSERT_EQ(decodedMask.has_value(), !mask.empty());
+    if (decodedMask) {
+        EXPECT_EQ(decodedMask->Bits, mask);
     }
 }
 
-TEST(PictureOffsets, UnfitHeadersAndCodesShowNothing) {
-    // Sizes of 0 or less, and the largest a header can describe in an entry of a few hundred bytes.
+TEST(PictureDecode, WorkedExamples) {
+    using enum PictureKind;
+    const std::uint8_t E = 0xEE; // row padding, and a decoy behind odd-width 4-bit rows
+    // 4 bits, rows of (width + 1) / 2 bytes, an odd width's last low nibble copied as it is; the mask is
+    // each pixel's colour's fourth byte. MIP code 1, layout A, 3 x 2; code 2, layout B, 2 x 1.
+    ExpectDecodes(Mip, 96, {0x45, 0x60, 0, 0, 0x12, 0x3F, 0, 0}, {19, 23, 27, 0, 7, 11, 15, 0},
+                  {{24, {1}}, {69, {3, 0}}, {73, {2, 0}}, {172, {0x12, 0x3F, 0x45, 0x60}}});
+    ExpectDecodes(Mip, 56, {0xAB, 0, 0, 0}, {43, 47, 0, 0},
+                  {{24, {2}}, {52, {0x40}}, {145, {2, 0}}, {149, {1, 0}}, {172, {0xAB}}});
+    // SRB code 0 (no mask), layout A, 1 x 2; code 1, layout B, 2 x 1.
+    ExpectDecodes(Srb, 192, {0xD0, 0, 0, 0, 0xC0, 0, 0, 0}, {},
+                  {{120, {0}}, {165, {1, 0}}, {169, {2, 0}}, {268, {0xC0, 0xD0}}});
+    ExpectDecodes(Srb, 152, {0x0F, 0, 0, 0}, {3, 63, 0, 0},
+                  {{120, {1}}, {148, {0x40}}, {241, {2, 0}}, {245, {1, 0}}, {268, {0x0F}}});
+    // PBF code 1, 3 x 2: rows padded to 4 bytes, the padding copied; PBF colour pictures have no mask.
+    ExpectDecodes(Pbf, 52, {0x45, 0x6F, E, E, 0x12, 0x3F, E, E}, {},
+                  {{24, {1}}, {25, {3, 0}}, {29, {2, 0}}, {128, {0x12, 0x3F, E, E, 0x45, 0x6F, E, E}}});
+    // 16 bits, blue, green and red at the top of their bytes. MIP code 3 (5-6-5, no mask), 2 x 1: the
+    // marker is ignored.
+    ExpectDecodes(Mip, 0, {248, 0, 248, 0, 252, 0, 0, 0}, {},
+                  {{24, {3}}, {52, {0x40}}, {69, {2, 0}}, {73, {1, 0}}, {96, {0x1F, 0xF8, 0xE0, 0x07}}});
+    // SRB code 4 (1-5-5-5), 1 x 2: the low three bits set; the mask white where bit 15 is.
+    ExpectDecodes(Srb, 0, {255, 255, 255, 0, 15, 15, 15, 0}, {0, 0, 0, 0, 255, 255, 255, 0},
+                  {{120, {4}}, {165, {1, 0}}, {169, {2, 0}}, {192, {0x21, 0x84, 0xFF, 0x7F}}});
+    // PBF code 5 (4-4-4-4), 1 x 2, rows padded: the mask is bits 12-15 as 4-bit indices.
+    ExpectDecodes(Pbf, 0, {80, 160, 0, 0, 64, 48, 32, 0}, {0xF0, 0, 0, 0, 0x10, 0, 0, 0},
+                  {{24, {5}}, {25, {1, 0}}, {29, {2, 0}}, {52, {0x34, 0x12, E, E, 0xA5, 0xF0, E, E}}});
+}
+
+// Sizes of 0 or less, sizes far beyond the entry, and codes with no pixel format: nothing, and nothing
+// allocated from the header first.
+TEST(PictureDecode, UnfitHeadersAndCodesGiveNothing) {
     const std::pair<std::uint16_t, std::uint16_t> sizes[] = {{0, 2},      {4, 0},      {0x8000, 2},
                                                              {4, 0xFFFF}, {4, 0x7FFF}, {0x7FFF, 0x7FFF}};
-    for (PictureKind kind : kKinds) {
-        const std::size_t widthAt = kind == PictureKind::Pbf ? 25 : kind == PictureKind::Srb ? 165 : 69;
+    for (PictureKind kind : {PictureKind::Mip, PictureKind::Srb, PictureKind::Pbf}) {
         for (std::uint8_t code : {0, 3, 5}) {
             for (const auto& [width, height] : sizes) {
                 Bytes entry = EncodePicture(RandomPicture(kind, code, 4, 2, 1));
-                PutU16(entry, widthAt, width);
-                PutU16(entry, widthAt + 4, height);
+                testkit::PutU16(entry, LayoutOf(kind).WidthA, width);
+                testkit::PutU16(entry, LayoutOf(kind).HeightA, height);
                 EXPECT_FALSE(DecodePicture(kind, entry) || DecodeMask(kind, entry))
                     << width << " x " << height;
             }
         }
-        for (std::uint8_t code : {6, 7}) { // no pixel format
-            const Bytes entry = EncodePicture(RandomPicture(kind, code, 4, 2, 1));
-            EXPECT_FALSE(DecodePicture(kind, entry) || DecodeMask(kind, entry));
-        }
+        for (std::uint8_t code : {6, 7})
+            EXPECT_FALSE(DecodePicture(kind, EncodePicture(RandomPicture(kind, code, 4, 2, 1))));
     }
 }
 
