@@ -3,6 +3,8 @@
 #include "archive/error.h"
 
 #include <algorithm>
+#include <atomic>
+#include <string>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -131,6 +133,44 @@ FileHandle CreateNewFile(const fs::path& path, const std::string& what, const fs
     }
     if (fd < 0) throw SystemError(errno, what, shown.string());
     return FileHandle(fd, path, shown);
+}
+
+std::optional<FileHandle> CreateUnnamedFile(const fs::path& folder, const std::string& what, const fs::path& shown,
+                                            mode_t mode) {
+    // Naming the file later goes through /proc.
+    static const bool named = ::access("/proc/self/fd", X_OK) == 0;
+    if (!named) return std::nullopt;
+    int fd = -1;
+    if (const int e = Injected(FileStep::Create, folder)) {
+        errno = e;
+    } else {
+        do
+            fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        while (fd < 0 && errno == EINTR);
+        if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) return std::nullopt;
+    }
+    if (fd < 0) throw SystemError(errno, what, shown.string());
+    return FileHandle(fd, folder, shown);
+}
+
+void NameUnnamedFile(const FileHandle& file, const fs::path& path, FileStep step, const std::string& what,
+                     const fs::path& shown) {
+    int rc = -1;
+    if (const int e = Injected(step, path)) {
+        errno = e;
+    } else {
+        // The descriptor itself where the system allows it (root, or Linux 6.10 on), else through /proc.
+        static std::atomic<bool> emptyPath{true};
+        if (emptyPath) {
+            rc = ::linkat(file.fd(), "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH);
+            if (rc != 0 && (errno == EPERM || errno == ENOENT || errno == EINVAL)) emptyPath = false;
+        }
+        if (!emptyPath) {
+            const std::string self = "/proc/self/fd/" + std::to_string(file.fd());
+            rc = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW);
+        }
+    }
+    if (rc != 0) throw SystemError(errno, what, shown.string());
 }
 
 std::int64_t FileSize(const FileHandle& file) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <sys/types.h>
@@ -73,6 +74,16 @@ FileHandle OpenForUpdate(const std::filesystem::path& path);
 // thrown as SystemError(errno, what, shown).
 FileHandle CreateNewFile(const std::filesystem::path& path, const std::string& what,
                          const std::filesystem::path& shown, mode_t mode);
+
+// Creates an unnamed file in the folder (O_TMPFILE), which goes with its descriptor unless it is given a
+// name (step Create). nullopt where the file system, or a system without /proc, cannot make or name one;
+// other failures are thrown as SystemError(errno, what, shown).
+std::optional<FileHandle> CreateUnnamedFile(const std::filesystem::path& folder, const std::string& what,
+                                            const std::filesystem::path& shown, mode_t mode);
+// Gives an unnamed file the name `path`, which must not exist yet (step `step`). A failure, EEXIST too,
+// is thrown as SystemError(errno, what, shown).
+void NameUnnamedFile(const FileHandle& file, const std::filesystem::path& path, FileStep step,
+                     const std::string& what, const std::filesystem::path& shown);
 
 std::int64_t FileSize(const FileHandle& file);
 

@@ -13,6 +13,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr const char* kCannotCreate = "Cannot create a temporary file beside";
+
 // Makes the rename itself last. Some file systems cannot flush a folder (EINVAL); that is no failure, but
 // an error of the disk is, although the new file is in place by now.
 void FlushFolder(const fs::path& folder) {
@@ -41,41 +43,65 @@ fs::path ResolveLinks(const fs::path& path) {
 
 FileReplacement::FileReplacement(const fs::path& target, const ReplaceOptions& options)
     : target_(options.FollowLinks ? ResolveLinks(target) : target), options_(options) {
-    RequireNotProtected();
-    struct stat old {};
-    const bool replacing = ::lstat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-    file_ = CreateTemporaryFile(FolderOf(target_), options_.Kind, target_, 0666);
-    temp_ = file_.path();
-    if (!replacing) return;
-    oldLinks_ = static_cast<std::int64_t>(old.st_nlink);
-    // The owner first: a change of owner clears the set-id bits that the mode then puts back. Giving the
-    // file away is for root; anyone else keeps at least the group, where they belong to it.
-    if (::fchown(file_.fd(), old.st_uid, old.st_gid) != 0) (void)::fchown(file_.fd(), -1, old.st_gid);
-    if (::fchmod(file_.fd(), (old.st_mode & 07777) | S_IWUSR) != 0) {
-        const int e = errno;
-        file_.Close();
-        ::unlink(temp_.c_str());
-        throw SystemError(e, "Cannot create a temporary file beside", target_.string());
+    const fs::path folder = FolderOf(target_);
+    if (auto unnamed = CreateUnnamedFile(folder, kCannotCreate, target_, 0666)) {
+        file_ = std::move(*unnamed);
+    } else {
+        file_ = CreateTemporaryFile(folder, options_.Kind, target_, 0666);
+        temp_ = file_.path();
     }
 }
 
 FileReplacement::~FileReplacement() {
     file_.Close();
-    if (!committed_) ::unlink(temp_.c_str());
+    if (!committed_ && !temp_.empty()) ::unlink(temp_.c_str());
 }
 
-void FileReplacement::RequireNotProtected() const {
-    struct stat st {};
-    if (options_.Protected && ::lstat(target_.c_str(), &st) == 0 &&
-        FileIdentity{st.st_dev, st.st_ino} == *options_.Protected)
+bool FileReplacement::AdoptOldFile() {
+    struct stat old {};
+    if (::lstat(target_.c_str(), &old) != 0) return false;
+    if (options_.Protected && FileIdentity{old.st_dev, old.st_ino} == *options_.Protected)
         throw KelvotError(kWouldReplaceSource,
                           target_.string() + " is the archive being read, so it was not replaced.");
+    if (!S_ISREG(old.st_mode)) return true;
+    oldLinks_ = static_cast<std::int64_t>(old.st_nlink);
+    // The owner first: a change of owner clears the set-id bits that the mode then puts back. Giving the
+    // file away is for root; anyone else keeps at least the group, where they belong to it.
+    if (::fchown(file_.fd(), old.st_uid, old.st_gid) != 0) (void)::fchown(file_.fd(), -1, old.st_gid);
+    if (::fchmod(file_.fd(), (old.st_mode & 07777) | S_IWUSR) != 0)
+        throw SystemError(errno, kCannotCreate, target_.string());
+    return true;
 }
 
 void FileReplacement::Commit() {
+    // An archive takes the old one's permissions and owner before the flush, so that they last too.
+    bool taken = options_.Durable && AdoptOldFile();
     if (options_.Durable) FlushFile(file_);
+    if (temp_.empty() && !taken) {
+        // A name that is free: the complete file appears under it in one step, or not at all.
+        try {
+            NameUnnamedFile(file_, target_, FileStep::Rename, "Cannot create", target_);
+            temp_ = target_; // removed again if the close reports a late failure
+            CloseWrittenFile(file_);
+            committed_ = true;
+            if (options_.Durable) FlushFolder(FolderOf(target_));
+            return;
+        } catch (const KelvotError& e) {
+            if (e.number() != EEXIST || temp_ == target_) throw;
+        }
+    }
+    // Something has the name: the new file replaces it in one rename, through a temporary name.
+    AdoptOldFile();
+    for (int attempt = 0; temp_.empty(); ++attempt) {
+        try {
+            const fs::path name = TemporaryName(FolderOf(target_), options_.Kind);
+            NameUnnamedFile(file_, name, FileStep::Create, kCannotCreate, target_);
+            temp_ = name;
+        } catch (const KelvotError& e) {
+            if (e.number() != EEXIST || attempt >= 100) throw;
+        }
+    }
     CloseWrittenFile(file_);
-    RequireNotProtected(); // the name may have come to stand for the archive while the bytes were written
     RenameOver(temp_, target_, target_);
     committed_ = true;
     if (options_.Durable) FlushFolder(FolderOf(target_));

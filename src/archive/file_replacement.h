@@ -1,10 +1,12 @@
 #pragma once
 
 // The one way every command writes a file: archives (create, add, remove) and extracted and exported
-// files alike. The new bytes go to a hidden, locked temporary file in the target's folder
-// (temporary_files.h); once they are complete it is renamed over the target in one step. The target's name
-// therefore only ever holds the old file or the whole new one: a failure, a full disk or a killed process
-// leave the old file as it was, and no partial file under the real name.
+// files alike. The new bytes go to an unnamed file in the target's folder (O_TMPFILE), or where the file
+// system cannot make one to a hidden, locked temporary file (temporary_files.h). Once they are complete,
+// the file takes the target's name in one step: linked under a name that is still free, else named as a
+// temporary file and renamed over the old one. The target's name therefore only ever holds the old file
+// or the whole new one: a failure, a full disk or a killed process leave the old file as it was, and no
+// partial file under the real name. An unnamed file of a killed process leaves nothing at all.
 //
 // An existing regular file passes its permission bits (made writable by its owner, as a read-only file is
 // before it is replaced), its owner and its group to the new file. A user who may not give a file away
@@ -35,8 +37,7 @@ struct ReplaceOptions {
 
 class FileReplacement {
   public:
-    // Creates the temporary file. Throws KelvotError: the system's text, or number kWouldReplaceSource
-    // when the target is the protected file.
+    // Creates the temporary file. Throws KelvotError with the system's text.
     FileReplacement(const std::filesystem::path& target, const ReplaceOptions& options);
     // Removes the temporary file unless it was committed.
     ~FileReplacement();
@@ -50,17 +51,20 @@ class FileReplacement {
     // The number of names the old file had (0 when there was none): above 1, the others keep the old bytes.
     std::int64_t oldLinks() const { return oldLinks_; }
 
-    // Flushes (when durable) and closes the file, renames it over the target and flushes the folder. Every
-    // failure is reported, a late one of the file system's too.
+    // Flushes (when durable) and closes the file, gives it the target's name and flushes the folder. Every
+    // failure is reported, a late one of the file system's too; number kWouldReplaceSource when the name
+    // stands for the protected file.
     void Commit();
 
   private:
-    void RequireNotProtected() const;
+    // Looks at what has the target's name now: refuses the protected file, and gives the new file an old
+    // regular file's permissions and owner. Whether anything has the name.
+    bool AdoptOldFile();
 
     std::filesystem::path target_;
     ReplaceOptions options_;
     FileHandle file_;
-    std::filesystem::path temp_;
+    std::filesystem::path temp_; // the file's name while it has one that is not the target's
     std::int64_t oldLinks_ = 0;
     bool committed_ = false;
 };

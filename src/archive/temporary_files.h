@@ -20,6 +20,9 @@ inline constexpr std::string_view kPartSuffix = ".part";
 
 enum class TemporaryKind { Archive, Output };
 
+// A name for a temporary file of that kind in the folder; each call gives another.
+std::filesystem::path TemporaryName(const std::filesystem::path& folder, TemporaryKind kind);
+
 // Creates and locks a new file of that kind in the folder, with a number no file there has yet (step
 // Create). `target` is the file it will replace, which error messages name.
 FileHandle CreateTemporaryFile(const std::filesystem::path& folder, TemporaryKind kind,
