@@ -36,10 +36,12 @@ struct Decoded {
 
 std::string TooLarge(const PictureExtent& extent, std::int64_t maxMegapixels) {
     const std::int64_t pixels = std::int64_t{extent.Width} * extent.Height;
+    const std::int64_t tenths = (pixels + 50'000) / 100'000;
     return "its picture is " + std::to_string(extent.Width) + " x " + std::to_string(extent.Height) +
-           " pixels (" + std::to_string((pixels + 999'999) / 1'000'000) + " megapixels), which would take about " +
-           std::to_string((pixels * 3 + (1 << 20) - 1) >> 20) + " MiB to decode; the limit is " +
-           std::to_string(maxMegapixels) + " megapixels.";
+           " pixels (" + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) +
+           " megapixels), which would take about " + std::to_string((pixels * 3 + (1 << 20) - 1) >> 20) +
+           " MiB to decode; the limit is " + std::to_string(maxMegapixels) +
+           (maxMegapixels == 1 ? " megapixel." : " megapixels.");
 }
 
 // The header is read first, and then only the bytes the picture takes, so neither a huge entry nor a

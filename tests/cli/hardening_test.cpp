@@ -127,7 +127,7 @@ TEST_F(Hardening, HugePicturesAndExtractionBombsAreRefusedBeforeAnythingIsWritte
     WriteSparse(huge, HugePicture());
     const CliResult bmp = RunCli({"export", huge, Path("out"), "--format", "bmp"}, {60, kAddressSpace});
     EXPECT_EQ(bmp.err, "kelvot-cli: \"HUGE.MIP\" (entry 0) was not exported: its picture is 32767 x 16383 "
-                       "pixels (537 megapixels), which would take about 1536 MiB to decode; the limit is 256 "
+                       "pixels (536.8 megapixels), which would take about 1536 MiB to decode; the limit is 256 "
                        "megapixels.\n");
 #if !defined(__SANITIZE_ADDRESS__)
     // Raised past what memory allows, the limit lets the system say so in its words.

@@ -94,6 +94,24 @@ class CommandsTest : public QObject {
         QVERIFY(Window().w.mnuFileJPEGQualityItems[3]->isChecked());
     }
 
+    // The largest picture an export decodes comes from the settings; the preview shows it all the same,
+    // decoded only at the size of its box.
+    void exportsRefusePicturesAboveTheLimitInTheSettings() {
+        OpenSettings()->setValue("Limits/MaxMegapixels", 1);
+        Window s(WriteArchive(dataDir.filePath("BIG.DAT"),
+                              {{"BIG.MIP", EncodePicture(RandomPicture(PictureKind::Mip, 0, 1100, 1000, 1))}}));
+        const QImage shown = s.w.Pic1->picture();
+        QVERIFY(shown.width() < 1100 && shown.width() >= s.w.Pic1->target().width());
+        QTemporaryDir out;
+        s.d.folderAnswers = {out.path()};
+        s.run(&Form1::mnuFileSaveAsBMP_Click);
+        QVERIFY(FilesIn(out.path()).isEmpty());
+        QCOMPARE(s.d.messages,
+                 QStringList{"[Warning] Kelvot: These entries were not written:\n\"BIG.MIP\" (entry 0) was not "
+                             "exported: its picture is 1100 x 1000 pixels (1.1 megapixels), which would take about "
+                             "4 MiB to decode; the limit is 1 megapixel."});
+    }
+
     void createAsksUntilTheNamePassesAndPacksTheFolder() {
         QTemporaryDir folder;
         WriteFile(folder.filePath("A.TXT").toStdString(), std::vector<std::uint8_t>(10, 'a'));
