@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(extent && extent->Width == picture->ImageWidth && extent->Height == picture->ImageHeight &&
                    extent->Bytes <= static_cast<std::int64_t>(entry.size()));
         FUZZ_CHECK(sampled->ImageWidth == (picture->ImageWidth + 2) / 3);
-        FUZZ_CHECK(DecodePicture(input->Kind, entry.first(static_cast<std::size_t>(extent->Bytes))).has_value());
+        FUZZ_CHECK(
+            DecodePicture(input->Kind, entry.first(static_cast<std::size_t>(extent->Bytes))).has_value());
     }
     if (picture) {
         // Only codes 0-5 decode, and codes 0-2 at 4 bits with their colour table.

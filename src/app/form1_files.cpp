@@ -32,9 +32,10 @@ std::vector<std::int32_t> Form1::SelectedEntries() const {
 
 ExportOptions Form1::ExportSettings(ExportFormat format) const {
     // "Limits/MaxMegapixels" in the settings store raises or lowers the largest picture an export decodes.
-    const qlonglong limit = OpenSettings()
-                                ->value(QStringLiteral("Limits/MaxMegapixels"), qlonglong{kDefaultMaxMegapixels})
-                                .toLongLong();
+    const qlonglong limit =
+        OpenSettings()
+            ->value(QStringLiteral("Limits/MaxMegapixels"), qlonglong{kDefaultMaxMegapixels})
+            .toLongLong();
     return {format, jpegQuality_, limit > 0 ? limit : kDefaultMaxMegapixels};
 }
 

@@ -88,7 +88,7 @@ void Form1::List1_DblClick() {
 // The current entry's kind and bytes, when it holds a picture that can be shown: decoding it down to a
 // single pixel says so cheaply, whatever its size.
 static std::optional<std::pair<PictureKind, EntryBytes>> CurrentPicture(const ArchiveModel* model,
-                                                                         std::optional<std::int32_t> entry) {
+                                                                        std::optional<std::int32_t> entry) {
     if (!model || !entry) return std::nullopt;
     const auto kind = PictureKindOf(model->Directory.EntryTypes[*entry]);
     const EntryBytes bytes = model->EntryBytes(*entry);

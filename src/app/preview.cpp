@@ -12,8 +12,9 @@ bool Show(PictureBox* box, PictureKind kind, EntryBytes entry, Decoder decode) {
     const auto extent = MeasurePicture(kind, entry);
     if (!extent) return false;
     const qreal ratio = box->devicePixelRatioF();
-    const std::int32_t step = SampleStep(extent->Width, extent->Height, static_cast<std::int64_t>(box->width() * ratio),
-                                         static_cast<std::int64_t>(box->height() * ratio));
+    const std::int32_t step =
+        SampleStep(extent->Width, extent->Height, static_cast<std::int64_t>(box->width() * ratio),
+                   static_cast<std::int64_t>(box->height() * ratio));
     const auto state = decode(kind, entry, step);
     QImage image = state ? ToQImage(*state) : QImage();
     if (image.isNull()) return false;

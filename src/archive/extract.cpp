@@ -42,8 +42,8 @@ void RequireFreeSpace(const fs::path& folder, std::int64_t needed) {
         std::min<unsigned long long>(fsInfo.f_bavail * static_cast<unsigned long long>(fsInfo.f_frsize),
                                      std::numeric_limits<std::int64_t>::max()));
     if (needed > available)
-        throw KelvotError(ENOSPC, "The entries take " + std::to_string(needed) + " bytes, but " + folder.string() +
-                                      " has only " + std::to_string(available) +
+        throw KelvotError(ENOSPC, "The entries take " + std::to_string(needed) + " bytes, but " +
+                                      folder.string() + " has only " + std::to_string(available) +
                                       " bytes free. Nothing was written.");
 }
 
@@ -113,10 +113,12 @@ OutputResult ExtractEntries(const ArchiveListing& model, const fs::path& archive
                 });
                 result.Written.push_back(written.Path);
                 if (const auto earlier = written.Displaced)
-                    result.Problems.push_back({*earlier, Overwritten(*earlier, dir.EntryNames[*earlier], i, name)});
+                    result.Problems.push_back(
+                        {*earlier, Overwritten(*earlier, dir.EntryNames[*earlier], i, name)});
             } catch (const KelvotError& e) {
                 if (e.number() != kWouldReplaceSource) throw;
-                result.Problems.push_back({i, NotExtracted(i, name, "its file would replace the archive being read.")});
+                result.Problems.push_back(
+                    {i, NotExtracted(i, name, "its file would replace the archive being read.")});
             }
         }
         if (progress) progress(k + 1, total);

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <string>
 #include <cerrno>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -77,9 +77,9 @@ void CopyThroughBuffer(const FileHandle& from, std::int64_t offset, std::int64_t
 
 KelvotError NotARegularFile(const fs::path& path, mode_t mode) {
     if (S_ISDIR(mode)) return SystemError(EISDIR, "Cannot open", path.string());
-    const char* what = S_ISFIFO(mode)  ? "a FIFO"
-                       : S_ISCHR(mode) ? "a character device"
-                       : S_ISBLK(mode) ? "a block device"
+    const char* what = S_ISFIFO(mode)   ? "a FIFO"
+                       : S_ISCHR(mode)  ? "a character device"
+                       : S_ISBLK(mode)  ? "a block device"
                        : S_ISSOCK(mode) ? "a socket"
                                         : "an unknown kind of file";
     return KelvotError(EINVAL, "Cannot open " + path.string() + ": it is " + what + ", not a regular file.");
@@ -135,8 +135,8 @@ FileHandle CreateNewFile(const fs::path& path, const std::string& what, const fs
     return FileHandle(fd, path, shown);
 }
 
-std::optional<FileHandle> CreateUnnamedFile(const fs::path& folder, const std::string& what, const fs::path& shown,
-                                            mode_t mode) {
+std::optional<FileHandle> CreateUnnamedFile(const fs::path& folder, const std::string& what,
+                                            const fs::path& shown, mode_t mode) {
     // Naming the file later goes through /proc.
     static const bool named = ::access("/proc/self/fd", X_OK) == 0;
     if (!named) return std::nullopt;

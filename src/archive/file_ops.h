@@ -64,10 +64,6 @@ KelvotError NotARegularFile(const std::filesystem::path& path, mode_t mode);
 
 // Opens an existing regular file for reading (step Open); `size`, when given, is told its length then.
 FileHandle OpenForReading(const std::filesystem::path& path, std::int64_t* size = nullptr);
-// The failure to report for a path that names something other than a regular file (a folder, a FIFO, a
-// device, a socket), from its st_mode.
-KelvotError NotARegularFile(const std::filesystem::path& path, mode_t mode);
-
 // Opens an existing regular file for reading and writing in place, without truncating it (step Open).
 FileHandle OpenForUpdate(const std::filesystem::path& path);
 // Creates a file that must not exist yet, following no link (step Create). A failure, errno EEXIST too, is

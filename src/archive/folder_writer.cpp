@@ -25,10 +25,9 @@ WrittenFile FolderWriter::Write(std::string_view name, std::int32_t tag,
     const std::string fileName = Cp1252ToUtf8(name);
     const fs::path target = folder_ / fileName;
 
-    FileReplacement out(target, {.FollowLinks = false,
-                                 .Durable = false,
-                                 .Kind = TemporaryKind::Output,
-                                 .Protected = source_});
+    FileReplacement out(
+        target,
+        {.FollowLinks = false, .Durable = false, .Kind = TemporaryKind::Output, .Protected = source_});
     fill(out.file());
     out.Commit();
 
@@ -47,7 +46,8 @@ WrittenFile FolderWriter::Write(std::string_view name, std::int32_t tag,
     return written;
 }
 
-WrittenFile FolderWriter::Write(std::string_view name, std::int32_t tag, std::span<const std::uint8_t> bytes) {
+WrittenFile FolderWriter::Write(std::string_view name, std::int32_t tag,
+                                std::span<const std::uint8_t> bytes) {
     return Write(name, tag, [&](const FileHandle& file) { WriteBytes(file, bytes); });
 }
 

@@ -41,7 +41,8 @@ class FolderWriter {
     // position) and throws KelvotError on failure. `tag` says which entry the file is for. Throws
     // KelvotError (the system's text for file errors, number kWouldReplaceSource for the archive itself);
     // the folder then holds no partial file. The name must pass IsSafeFileName.
-    WrittenFile Write(std::string_view name, std::int32_t tag, const std::function<void(const FileHandle&)>& fill);
+    WrittenFile Write(std::string_view name, std::int32_t tag,
+                      const std::function<void(const FileHandle&)>& fill);
     WrittenFile Write(std::string_view name, std::int32_t tag, std::span<const std::uint8_t> bytes);
 
     const std::filesystem::path& folder() const { return folder_; }

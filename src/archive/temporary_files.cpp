@@ -37,15 +37,16 @@ bool ProcessLives(pid_t pid) {
 fs::path TemporaryName(const fs::path& folder, TemporaryKind kind) {
     static std::atomic<unsigned> counter{0};
     const bool archive = kind == TemporaryKind::Archive;
-    return folder / (std::string(archive ? kTemporaryPrefix : kPartPrefix) + std::to_string(::getpid()) + "-" +
-                     std::to_string(counter++) + std::string(archive ? kTemporarySuffix : kPartSuffix));
+    return folder / (std::string(archive ? kTemporaryPrefix : kPartPrefix) + std::to_string(::getpid()) +
+                     "-" + std::to_string(counter++) + std::string(archive ? kTemporarySuffix : kPartSuffix));
 }
 
-FileHandle CreateTemporaryFile(const fs::path& folder, TemporaryKind kind, const fs::path& target, mode_t mode) {
+FileHandle CreateTemporaryFile(const fs::path& folder, TemporaryKind kind, const fs::path& target,
+                               mode_t mode) {
     for (int attempt = 0;; ++attempt) {
         try {
-            FileHandle file =
-                CreateNewFile(TemporaryName(folder, kind), "Cannot create a temporary file beside", target, mode);
+            FileHandle file = CreateNewFile(TemporaryName(folder, kind),
+                                            "Cannot create a temporary file beside", target, mode);
             // The lock tells a later cleaner that this file is still being written; it goes with the process.
             // Nobody else can hold it on a file this new, so a refusal means the folder cannot lock at all,
             // and the file could be cleaned away under the writer.

@@ -40,9 +40,10 @@ void AddExportCommand(CLI::App& app, int& status) {
         const auto indices = names->empty() ? PictureEntries(model) : EntriesNamed(model, *names);
         const auto folder = MakeFolder(*dest);
         TerminalProgress shown("export");
-        const ExportOptions options{jpeg ? ExportFormat::Jpeg : ExportFormat::Bmp, StoredJpegQuality(*quality),
-                                    *maxMegapixels};
-        const OutputResult result = ExportPictures(model, *archive, indices, folder, options, shown.Entries());
+        const ExportOptions options{jpeg ? ExportFormat::Jpeg : ExportFormat::Bmp,
+                                    StoredJpegQuality(*quality), *maxMegapixels};
+        const OutputResult result =
+            ExportPictures(model, *archive, indices, folder, options, shown.Entries());
         shown.Done();
         status = ReportProblems(result);
     });

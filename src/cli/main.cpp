@@ -27,8 +27,9 @@ int main(int argc, char** argv) {
 
     // CLI11 would take an unknown word for a missing subcommand.
     const auto commands = app.get_subcommands({});
-    if (argc > 1 && argv[1][0] != '-' &&
-        std::none_of(commands.begin(), commands.end(), [&](CLI::App* sub) { return sub->check_name(argv[1]); })) {
+    if (argc > 1 && argv[1][0] != '-' && std::none_of(commands.begin(), commands.end(), [&](CLI::App* sub) {
+            return sub->check_name(argv[1]);
+        })) {
         std::string names;
         for (const CLI::App* sub : commands)
             names += (names.empty() ? "" : ", ") + sub->get_name();

@@ -13,9 +13,8 @@ std::filesystem::path MakeFolder(const std::string& path) {
     if (ec == std::errc::file_exists) {
         // The name is taken by something that is no folder: say what.
         if (fs::is_symlink(path, ec) && !fs::exists(path, ec))
-            throw KelvotError(EEXIST, "Cannot make the folder " + path +
-                                          ": it is a symbolic link to " + fs::read_symlink(path, ec).string() +
-                                          ", which does not exist.");
+            throw KelvotError(EEXIST, "Cannot make the folder " + path + ": it is a symbolic link to " +
+                                          fs::read_symlink(path, ec).string() + ", which does not exist.");
         throw KelvotError(EEXIST, "Cannot make the folder " + path + ": a file of that name is in the way.");
     }
     if (ec) throw SystemError(ec.value(), "Cannot make the folder", path);

@@ -4,8 +4,8 @@
 #include "archive/error.h"
 #include "archive/file_replacement.h"
 #include "archive/file_system.h"
-#include "archive/temporary_files.h"
 #include "archive/list_order.h"
+#include "archive/temporary_files.h"
 #include "editing/name_checks.h"
 
 #include <algorithm>
@@ -213,8 +213,8 @@ bool AddClashes(const ArchiveDirectory& directory, std::span<const PackableFile>
                        [&](const PackableFile& file) { return BSearch(sorted, file.Name) >= 0; });
 }
 
-EditResult AddFiles(const EditLock& archive, const ArchiveDirectory& seen, std::span<const PackableFile> files,
-                    const EditProgress& progress) {
+EditResult AddFiles(const EditLock& archive, const ArchiveDirectory& seen,
+                    std::span<const PackableFile> files, const EditProgress& progress) {
     EditResult result{false, false, seen.Count(), seen.FileSize};
     if (files.empty()) return result;
     RemoveStaleTemporaryFiles(FolderOf(archive.path()));
@@ -284,7 +284,8 @@ EditResult AddFiles(const EditLock& archive, const ArchiveDirectory& seen, std::
         pieces = PiecesOf(entries);
         newCount = static_cast<std::int64_t>(entries.size());
     }
-    const WriteResult written = WriteArchiveFile(archive.path(), head, pieces, &archive.file(), sources, progress);
+    const WriteResult written =
+        WriteArchiveFile(archive.path(), head, pieces, &archive.file(), sources, progress);
     return {true, result.Repacked, static_cast<std::int32_t>(newCount), written.FileSize, written.OtherLinks};
 }
 
@@ -295,7 +296,8 @@ EditResult RemoveEntries(const EditLock& archive, const ArchiveDirectory& seen,
     std::vector<bool> removed(static_cast<std::size_t>(seen.Count()));
     for (const std::int32_t index : indices) {
         if (index < 0 || index >= seen.Count())
-            throw KelvotError(EINVAL, archive.shown().string() + " has no entry " + std::to_string(index) + ".");
+            throw KelvotError(EINVAL,
+                              archive.shown().string() + " has no entry " + std::to_string(index) + ".");
         removed[static_cast<std::size_t>(index)] = true;
     }
     if (std::find(removed.begin(), removed.end(), false) == removed.end())

@@ -79,7 +79,7 @@ EditResult RemoveEntries(const EditLock& archive, const ArchiveDirectory& seen,
 
 // Writes `newName` (Windows-1252, as accepted by CheckNewEntryName) into the 13-byte name field at
 // `nameFieldOffset`; no other byte of the file changes. A read-only archive is made writable first.
-void RenameEntry(const EditLock& archive, const ArchiveDirectory& seen,
-                 std::int64_t nameFieldOffset, std::string_view newName);
+void RenameEntry(const EditLock& archive, const ArchiveDirectory& seen, std::int64_t nameFieldOffset,
+                 std::string_view newName);
 
 } // namespace kelvot

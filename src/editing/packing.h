@@ -42,7 +42,8 @@ struct PackCandidates {
 // them, and the files left out: names that cannot be packed, and symbolic links that lead out of the
 // folder, which would pack a file the folder does not hold (a link inside it is packed as its target).
 // `skip` names a file to pass over without a word, by any name or link: the archive being made.
-PackCandidates SelectPackableFiles(const std::filesystem::path& folder, const std::filesystem::path& skip = {});
+PackCandidates SelectPackableFiles(const std::filesystem::path& folder,
+                                   const std::filesystem::path& skip = {});
 
 // Writes a complete archive of the files, in their order, to `target`, replacing a file of that name
 // (read-only too, or the file a link names) only once the new one is complete, under the edit lock of an

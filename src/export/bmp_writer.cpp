@@ -41,8 +41,8 @@ namespace {
 
 // The pixel rows as the file holds them: the state's own, bottom row first.
 std::span<const std::uint8_t> PixelRows(const ImageState& image) {
-    return std::span(image.Bits).first(static_cast<std::size_t>(image.Stride) *
-                                       static_cast<std::size_t>(image.ImageHeight));
+    return std::span(image.Bits)
+        .first(static_cast<std::size_t>(image.Stride) * static_cast<std::size_t>(image.ImageHeight));
 }
 
 } // namespace

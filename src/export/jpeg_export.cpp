@@ -92,9 +92,9 @@ std::vector<std::uint8_t> EncodeJpeg(const ImageState& picture, JpegQuality qual
         picture.Stride != DibStride(width, bits) ||
         picture.Bits.size() / static_cast<std::size_t>(picture.Stride) < static_cast<std::size_t>(height))
         throw std::invalid_argument("the picture's pixel rows do not match its size");
-    Bitmap rgb(FreeImage_ConvertFromRawBits(const_cast<BYTE*>(picture.Bits.data()), width, height, picture.Stride,
-                                            static_cast<unsigned>(bits), FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
-                                            FI_RGBA_BLUE_MASK, FALSE));
+    Bitmap rgb(FreeImage_ConvertFromRawBits(const_cast<BYTE*>(picture.Bits.data()), width, height,
+                                            picture.Stride, static_cast<unsigned>(bits), FI_RGBA_RED_MASK,
+                                            FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE));
     if (!rgb) LibraryFailed("hold the picture");
     if (bits != 24) {
         RGBQUAD* palette = FreeImage_GetPalette(rgb.get());

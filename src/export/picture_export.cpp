@@ -78,9 +78,9 @@ std::optional<FileIdentity> IdentityOfFile(const fs::path& path) {
     return FileIdentity{st.st_dev, st.st_ino};
 }
 
-OutputResult Export(const ArchiveListing& listing, const EntrySource& bytesOf, std::optional<FileIdentity> archive,
-                    const std::vector<std::int32_t>& indices, const fs::path& folder, const ExportOptions& options,
-                    const Progress& progress) {
+OutputResult Export(const ArchiveListing& listing, const EntrySource& bytesOf,
+                    std::optional<FileIdentity> archive, const std::vector<std::int32_t>& indices,
+                    const fs::path& folder, const ExportOptions& options, const Progress& progress) {
     const DirectoryTable& dir = listing.Directory;
     FolderWriter writer(folder, archive);
     OutputResult result;
@@ -112,7 +112,8 @@ OutputResult Export(const ArchiveListing& listing, const EntrySource& bytesOf, s
             // 3DO and OTH entries are not pictures: nothing to write.
         } else if (!IsSafeFileName(name) || !IsSafeFileName(colourName) || !IsSafeFileName(maskName)) {
             report("its name cannot be used as a file name.");
-        } else if (Decoded d = DecodeForExport(listing, bytesOf, i, *kind, options.MaxMegapixels); !d.picture) {
+        } else if (Decoded d = DecodeForExport(listing, bytesOf, i, *kind, options.MaxMegapixels);
+                   !d.picture) {
             report(d.problem);
         } else if (bmp) {
             std::optional<ImageState> mask;

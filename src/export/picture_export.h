@@ -61,7 +61,8 @@ OutputResult ExportPictures(const ArchiveListing& listing, const std::filesystem
 // The same from an archive held in memory (the window's), whose bytes are decoded as they were loaded;
 // `archiveFile` is the file it was loaded from, which is never replaced.
 OutputResult ExportLoadedPictures(const ArchiveModel& model, const std::filesystem::path& archiveFile,
-                                  const std::vector<std::int32_t>& indices, const std::filesystem::path& folder,
-                                  const ExportOptions& options, const Progress& progress = {});
+                                  const std::vector<std::int32_t>& indices,
+                                  const std::filesystem::path& folder, const ExportOptions& options,
+                                  const Progress& progress = {});
 
 } // namespace kelvot

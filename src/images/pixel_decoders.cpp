@@ -90,11 +90,13 @@ ImageState DecodeRows(const Fit& fit, std::uint8_t bitCount, std::int32_t step, 
     state.ImageHeight = (fit.Height - 1) / step + 1;
     state.BitCount = bitCount;
     state.Stride = static_cast<std::int32_t>(DibStride(state.ImageWidth, bitCount));
-    state.Bits.assign(static_cast<std::size_t>(state.Stride) * static_cast<std::size_t>(state.ImageHeight), 0);
-    std::vector<std::uint8_t> scratch(step > 1 ? static_cast<std::size_t>(DibStride(fit.Width, bitCount)) : 0);
+    state.Bits.assign(static_cast<std::size_t>(state.Stride) * static_cast<std::size_t>(state.ImageHeight),
+                      0);
+    std::vector<std::uint8_t> scratch(step > 1 ? static_cast<std::size_t>(DibStride(fit.Width, bitCount))
+                                               : 0);
     for (std::int32_t j = 0; j < state.ImageHeight; ++j) {
-        const std::uint8_t* in =
-            fit.Top + static_cast<std::size_t>(state.ImageHeight - 1 - j) * static_cast<std::size_t>(step) * fit.EntryStride;
+        const std::uint8_t* in = fit.Top + static_cast<std::size_t>(state.ImageHeight - 1 - j) *
+                                               static_cast<std::size_t>(step) * fit.EntryStride;
         if (step == 1) {
             decodeRow(in, BufferRow(state, j));
         } else {
@@ -137,9 +139,9 @@ std::optional<ImageState> WithPalette(std::optional<ImageState> state,
 std::optional<ImageState> Decode4(const PictureLayout& layout, EntryBytes entry, std::int32_t step = 1) {
     const auto fit = FitPixels(layout, entry, 4);
     if (!fit) return std::nullopt;
-    const std::size_t length =
-        std::min(fit->EntryStride, static_cast<std::size_t>(DibStride(fit->Width, 4)));
-    return DecodeRows(*fit, 4, step, [&](const std::uint8_t* in, std::uint8_t* out) { std::memcpy(out, in, length); });
+    const std::size_t length = std::min(fit->EntryStride, static_cast<std::size_t>(DibStride(fit->Width, 4)));
+    return DecodeRows(*fit, 4, step,
+                      [&](const std::uint8_t* in, std::uint8_t* out) { std::memcpy(out, in, length); });
 }
 
 // One 16-bit pixel in, three bytes out.
@@ -317,13 +319,16 @@ std::optional<PictureExtent> MeasurePicture(PictureKind kind, EntryBytes head) {
     std::int64_t bytes = g->Start + g->Stride * g->Height;
     if (indexed) {
         const bool layoutB = UsesLayoutB(layout, head).value_or(false);
-        bytes = std::max<std::int64_t>(bytes, static_cast<std::int64_t>(layoutB ? layout.ColoursB : layout.ColoursA) + 64);
+        bytes = std::max<std::int64_t>(
+            bytes, static_cast<std::int64_t>(layoutB ? layout.ColoursB : layout.ColoursA) + 64);
     }
     return PictureExtent{static_cast<std::int32_t>(g->Width), static_cast<std::int32_t>(g->Height), bytes};
 }
 
-std::int32_t SampleStep(std::int64_t width, std::int64_t height, std::int64_t maxWidth, std::int64_t maxHeight) {
-    if (maxWidth <= 0 || maxHeight <= 0) return static_cast<std::int32_t>(std::max({width, height, std::int64_t{1}}));
+std::int32_t SampleStep(std::int64_t width, std::int64_t height, std::int64_t maxWidth,
+                        std::int64_t maxHeight) {
+    if (maxWidth <= 0 || maxHeight <= 0)
+        return static_cast<std::int32_t>(std::max({width, height, std::int64_t{1}}));
     return static_cast<std::int32_t>(std::max({std::int64_t{1}, width / maxWidth, height / maxHeight}));
 }
 

@@ -80,7 +80,8 @@ std::optional<ImageState> DecodeMask(PictureKind kind, EntryBytes entry, std::in
 
 // The step that decodes a picture of width × height no larger than a view of maxWidth × maxHeight shows
 // it when fitted (never smaller): 1 when it fits.
-std::int32_t SampleStep(std::int64_t width, std::int64_t height, std::int64_t maxWidth, std::int64_t maxHeight);
+std::int32_t SampleStep(std::int64_t width, std::int64_t height, std::int64_t maxWidth,
+                        std::int64_t maxHeight);
 
 // An entry's picture as its header describes it: its size, and how many of the entry's first bytes hold
 // the header, colour table and pixel rows, all a decoder reads. Read from the header alone (the first
