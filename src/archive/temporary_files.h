@@ -1,9 +1,11 @@
 #pragma once
 
-// Hidden files that commands write before giving them their real names: ".kelvot-edit-<pid>-<n>.tmp" for
-// an archive and ".kelvot-<pid>-<n>.part" for an extracted or exported file. Each is locked while it is
-// written. A process killed meanwhile leaves its file behind; the next
-// command that writes in that folder removes it once neither the process lives nor the lock is held.
+// The names files have between being written and taking their real names: ".kelvot-edit-<pid>-<n>.tmp"
+// for an archive and ".kelvot-<pid>-<n>.part" for an extracted or exported file. A file written under such
+// a name (where the file system cannot write an unnamed one) is locked while it is written; an unnamed
+// one gets such a name only for the moment before its rename. A process killed meanwhile leaves the file
+// behind; the next command that writes in that folder removes it once neither the process lives nor the
+// lock is held.
 
 #include "archive/file_ops.h"
 
