@@ -32,23 +32,23 @@ class HostileTest : public QObject {
             Form1& w = s.w;
             w.Check1->setChecked(true);
             w.OpenArchiveByPath("ARCH.DAT", path);
-            QVERIFY2(w.archive() != nullptr || !s.d.messages.isEmpty(), qPrintable(context));
+            QVERIFY2(w.archive() != nullptr || !s.d.messages().isEmpty(), qPrintable(context));
 
             // Each line in turn (the first hundred and the last of a long list), pictures enlarged too.
             const int lines = w.List1->count();
             for (int row = 0; row < lines; row = row + 1 == 100 ? std::max(row + 1, lines - 1) : row + 1) {
-                s.selectRow(row);
+                s.selectRow(row, context);
                 w.Pic1_Click();
                 w.Pic1_KeyDown(Qt::Key_Right, Qt::NoModifier);
                 w.Pic1_KeyDown(Qt::Key_Escape, Qt::NoModifier);
                 QVERIFY2(w.normalView(), qPrintable(context));
             }
             w.List1->selectAll();
-            s.d.folderAnswers = {out, out, out};
+            s.d.answers = {out, out, out};
             for (auto command : {&Form1::mnuFileSaveAsBMP_Click, &Form1::mnuFileSaveAsJPG_Click,
                                  &Form1::mnuFileExtractAll_Click})
                 s.run(command, context);
-            for (const QString& m : s.d.messages)
+            for (const QString& m : s.d.messages())
                 QVERIFY2(!m.endsWith(": ") && !m.contains("std::") && !m.contains("bad_alloc"),
                          qPrintable(context + m));
             QVERIFY2(ReadWholeFile(path.toStdString()) == hostile.bytes, qPrintable(context));
