@@ -259,38 +259,25 @@ class WindowTest : public QObject {
                 !w.mnuFile->isEnabled());
         QVERIFY(w.Pic1->width() > normal.width() && !w.Pic1->isEmpty() && w.Pic2->isEmpty());
 
-        // Left goes round from the first line to the last; the top row's 6 is no step. Only the pictures
-        // that can be shown fill the box. The left button goes back, the right one on; a wheel that sends
-        // 40 a turn steps once in three, and away from the user is back.
+        // Keys (k: on the keypad), the left and right buttons, and the wheel: left goes round from the first
+        // line to the last, the top row's 6 is no step, and a wheel that sends 40 a turn steps once in three,
+        // away from the user back. Only the pictures that can be shown fill the box.
         QStringList shown;
-        const auto note = [&] { shown << w.windowTitle().left(4) + (w.Pic1->isEmpty() ? "" : "*"); };
-        for (const auto& [key, keypad] :
-             std::initializer_list<std::pair<Qt::Key, bool>>{{Qt::Key_Left, false},
-                                                             {Qt::Key_Space, false},
-                                                             {Qt::Key_6, true},
-                                                             {Qt::Key_6, false},
-                                                             {Qt::Key_End, false},
-                                                             {Qt::Key_7, true},
-                                                             {Qt::Key_1, true},
-                                                             {Qt::Key_Backspace, false},
-                                                             {Qt::Key_4, true},
-                                                             {Qt::Key_Home, false},
-                                                             {Qt::Key_Right, false}}) {
-            QTest::keyClick(w.Pic1, key, keypad ? Qt::KeypadModifier : Qt::NoModifier);
-            note();
+        for (const QString& act :
+             QStringLiteral("Left Space k6 6 End k7 k1 Backspace k4 Home Right L R w-40 w-40 w-40 w120")
+                 .split(' ')) {
+            if (act == "L" || act == "R")
+                w.Pic1_MouseDown(act == "L" ? Qt::LeftButton : Qt::RightButton);
+            else if (act[0] == 'w')
+                Wheel(w, act.mid(1).toInt());
+            else
+                QTest::keyClick(w.Pic1, Qt::Key(QKeySequence(act.mid(act[0] == 'k'))[0].key()),
+                                act[0] == 'k' ? Qt::KeypadModifier : Qt::NoModifier);
+            shown << w.windowTitle().left(4) + (w.Pic1->isEmpty() ? "" : "*");
         }
-        w.Pic1_MouseDown(Qt::LeftButton);
-        note();
-        w.Pic1_MouseDown(Qt::RightButton);
-        note();
-        for (int delta : {-40, -40, -40})
-            Wheel(w, delta);
-        note();
-        Wheel(w, 120);
-        note();
         QCOMPARE(shown.join(' '),
                  QStringLiteral("WALL* GLAS* HALF HALF WALL* GLAS* WALL* READ ODD7 GLAS* HALF "
-                                "GLAS* HALF ODD7 HALF"));
+                                "GLAS* HALF HALF HALF ODD7 HALF"));
 
         // The File menu's shortcuts rest while the list they act on is hidden.
         w.activateWindow();
