@@ -69,12 +69,12 @@ TEST(PictureDecode, WorkedExamples) {
                   {{24, {5}}, {25, {1, 0}}, {29, {2, 0}}, {52, {0x34, 0x12, E, E, 0xA5, 0xF0, E, E}}});
 }
 
-// Sizes of 0 or less, sizes far beyond the entry, and codes with no pixel format: nothing, and nothing
-// allocated from the header first.
-TEST(PictureDecode, UnfitHeadersAndCodesGiveNothing) {
+// Sizes of 0 or less and sizes far beyond the entry: nothing, and nothing allocated from the header first.
+// (Codes 6 and up giving nothing is checked on every fuzz seed.)
+TEST(PictureDecode, UnfitHeadersGiveNothing) {
     const std::pair<std::uint16_t, std::uint16_t> sizes[] = {{0, 2},      {4, 0},      {0x8000, 2},
                                                              {4, 0xFFFF}, {4, 0x7FFF}, {0x7FFF, 0x7FFF}};
-    for (PictureKind kind : {PictureKind::Mip, PictureKind::Srb, PictureKind::Pbf}) {
+    for (PictureKind kind : {PictureKind::Mip, PictureKind::Srb, PictureKind::Pbf})
         for (std::uint8_t code : {0, 3, 5}) {
             Bytes entry = EncodePicture(RandomPicture(kind, code, 4, 2, 1));
             for (const auto& [width, height] : sizes) {
@@ -84,9 +84,6 @@ TEST(PictureDecode, UnfitHeadersAndCodesGiveNothing) {
                     << width << " x " << height;
             }
         }
-        for (std::uint8_t code : {6, 7})
-            EXPECT_FALSE(DecodePicture(kind, EncodePicture(RandomPicture(kind, code, 4, 2, 1))));
-    }
 }
 
 // The step that fits a picture to a view, and the size read from a header alone.
