@@ -2,7 +2,7 @@
 // reaches the core with the lines selected and the folder chosen, asks and refuses as the user sees it and
 // shows the list read again; the files' bytes are the core's business (tests/archive, tests/export,
 // tests/editing). A file operation made to fail part-way is reported as the system said it, and leaves
-// the window and the archive as they were. The same on every archive of the hostile set.
+// the window and the archive as they were. Last, the window on every archive of the hostile set.
 
 #include "archive/file_ops.h"
 #include "archive/file_system.h"
