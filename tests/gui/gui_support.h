@@ -1,7 +1,8 @@
 #pragma once
 
 // What the window tests share: dialogs answered from a script, settings in a temporary folder, a shown
-// window with lines selected by name, and commands run with the check that they left the window settled.
+// window with lines selected by name, and every command, selection and filter change followed by the check
+// that it left the window settled (no busy display, wait cursor or suspended drawing).
 
 #include "app/dialogs.h"
 #include "app/form1.h"
@@ -13,62 +14,62 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <deque>
 
 namespace kelvot::testkit {
 
-// Answers the window's dialogs from a script and records what they showed.
+// Answers the window's dialogs from a script and records, in order, what each showed: "open title",
+// "files title", "folder prompt | start folder", "input title", "ask title: text", messages as
+// "[Icon] title: text" and the about box as "about title: text".
 class ScriptedDialogs final : public app::Dialogs {
   public:
-    // Answers, each used once in turn; none left (or an empty one) is a cancel, or No.
-    std::deque<QString> openAnswers, folderAnswers, inputAnswers;
-    std::deque<QStringList> openFilesAnswers;
-    std::deque<bool> questionAnswers;
-    // Messages as "[Icon] title: text", questions and the about box as "title: text", folder pickers as
-    // "prompt | start folder", and the titles of open and input boxes.
-    QStringList messages, questions, folderPrompts, openTitles, inputTitles;
-    QString aboutText;
+    // Each dialog that asks takes the next answer: a file, files one a line, a folder, a text, or any text
+    // for Yes. An empty one, or none left, is a cancel or No.
+    QStringList answers, shown;
     QPixmap aboutIcon;
 
+    QStringList messages() const { return shown.filter(QRegularExpression("^\\[")); }
+    // What each showed up to ": ", the kind of dialog and its title.
+    QStringList heads() const {
+        QStringList heads;
+        for (const QString& what : shown)
+            heads << what.section(QStringLiteral(": "), 0, 0);
+        return heads;
+    }
+
     std::optional<app::OpenFileChoice> openFile(QWidget*, const QString& title, const QString&) override {
-        openTitles << title;
-        const QString path = Next(openAnswers);
+        const QString path = Next("open " + title);
         if (path.isEmpty()) return std::nullopt;
         return app::OpenFileChoice{path, QFileInfo(path).fileName()};
     }
-    void message(QWidget*, app::MessageIcon icon, const QString& title, const QString& text) override {
-        const char* names[] = {"None", "Critical", "Warning", "Question"};
-        messages << QStringLiteral("[%1] %2: %3").arg(names[static_cast<int>(icon)], title, text);
+    QStringList openFiles(QWidget*, const QString& title, const QString&) override {
+        return Next("files " + title).split('\n', Qt::SkipEmptyParts);
     }
-    bool question(QWidget*, const QString& title, const QString& text) override {
-        questions << title + ": " + text;
-        return Next(questionAnswers);
+    QString chooseFolder(QWidget*, const QString& prompt, const QString& start) override {
+        return Next("folder " + prompt + " | " + start);
     }
     QString input(QWidget*, const QString& title, const QString&, const QString&) override {
-        inputTitles << title;
-        return Next(inputAnswers);
+        return Next("input " + title);
     }
-    QStringList openFiles(QWidget*, const QString&, const QString&) override {
-        return Next(openFilesAnswers);
+    bool question(QWidget*, const QString& title, const QString& text) override {
+        return !Next("ask " + title + ": " + text).isEmpty();
     }
-    QString chooseFolder(QWidget*, const QString& prompt, const QString& startFolder) override {
-        folderPrompts << prompt + " | " + startFolder;
-        return Next(folderAnswers);
+    void message(QWidget*, app::MessageIcon icon, const QString& title, const QString& text) override {
+        const char* names[] = {"None", "Critical", "Warning", "Question"};
+        shown << QStringLiteral("[%1] %2: %3").arg(names[static_cast<int>(icon)], title, text);
     }
     void about(QWidget*, const QString& title, const QString& text, const QPixmap& icon) override {
-        aboutText = title + ": " + text;
+        shown << "about " + title + ": " + text;
         aboutIcon = icon;
     }
 
   private:
-    template <class T> static T Next(std::deque<T>& answers) {
-        if (answers.empty()) return T{};
-        T answer = std::move(answers.front());
-        answers.pop_front();
-        return answer;
+    QString Next(const QString& what) {
+        shown << what;
+        return answers.isEmpty() ? QString() : answers.takeFirst();
     }
 };
 
@@ -91,8 +92,8 @@ inline QByteArray ReadBytes(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-inline QStringList FilesIn(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+inline QString FilesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name).join(' ');
 }
 
 // A shown window, with the filter set (before opening) and the archive at path opened when given.
@@ -105,34 +106,42 @@ struct Window {
         if (filter >= 0) w.Combo1->setCurrentIndex(filter);
         if (!path.isEmpty()) w.OpenArchiveByPath(QFileInfo(path).fileName(), path);
     }
-    QStringList lines() const {
+    // The list's lines, the current one marked with a star.
+    QString lines() const {
         QStringList texts;
         for (int i = 0; i < w.List1->count(); ++i)
-            texts << w.List1->item(i)->text();
-        return texts;
+            texts << w.List1->item(i)->text() + (i == w.List1->currentRow() ? "*" : "");
+        return texts.join(' ');
     }
+    QString current() const { return w.List1->currentItem() ? w.List1->currentItem()->text() : QString(); }
     // Selects the named lines as a user would, the last one current.
     void select(const QStringList& names) {
         w.List1->clearSelection();
         for (const QString& name : names)
             w.List1->setCurrentItem(w.List1->findItems(name, Qt::MatchFixedString).value(0),
                                     QItemSelectionModel::Select);
+        settled(names.join(' ') + ": ");
     }
-    void selectRow(int row) { w.List1->setCurrentRow(row, QItemSelectionModel::ClearAndSelect); }
-    QString current() const { return w.List1->currentItem() ? w.List1->currentItem()->text() : QString(); }
-    // What a finished command left behind that it should not have; empty when the window is settled.
-    QString leftovers() const {
+    void selectRow(int row, const QString& context = {}) {
+        w.List1->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+        settled(context);
+    }
+    void filter(int index) {
+        w.Combo1->setCurrentIndex(index);
+        settled(w.Combo1->currentText() + ": ");
+    }
+    // Runs a command, then fails the test (going on with it) if the window is not settled.
+    void run(void (app::Form1::*command)(), const QString& context = {}) {
+        (w.*command)();
+        settled(context);
+    }
+    void settled(const QString& context) const {
         QStringList found;
         if (w.StatusBar1->font().bold()) found << "bold status bar";
         if (!w.StatusBar1->currentMessage().isEmpty()) found << "status message";
         if (QApplication::overrideCursor()) found << "wait cursor";
         if (!w.updatesEnabled()) found << "drawing suspended";
-        return found.join(", ");
-    }
-    // Runs a command, then fails the test (going on with it) if the window is not settled.
-    void run(void (app::Form1::*command)(), const QString& context = {}) {
-        (w.*command)();
-        QVERIFY2(leftovers().isEmpty(), qPrintable(context + leftovers()));
+        QVERIFY2(found.isEmpty(), qPrintable(context + found.join(", ")));
     }
 };
 

@@ -1,8 +1,10 @@
 // Small entries written byte by byte, with the pictures and masks they give worked out by hand; they pin
 // where each kind keeps its fields, the picture builder's offsets included (picture_sweep_test checks the
-// decoders against the builder on every width). Then the headers the decoders refuse.
+// decoders against the builder on every width). Then the headers the decoders refuse, and the sizes a
+// picture is decoded and drawn at in a view.
 
 #include "archive_builder.h"
+#include "images/fitting.h"
 #include "images/pixel_decoders.h"
 #include "picture_builder.h"
 
@@ -67,24 +69,47 @@ TEST(PictureDecode, WorkedExamples) {
                   {{24, {5}}, {25, {1, 0}}, {29, {2, 0}}, {52, {0x34, 0x12, E, E, 0xA5, 0xF0, E, E}}});
 }
 
-// Sizes of 0 or less, sizes far beyond the entry, and codes with no pixel format: nothing, and nothing
-// allocated from the header first.
-TEST(PictureDecode, UnfitHeadersAndCodesGiveNothing) {
+// Sizes of 0 or less and sizes far beyond the entry: nothing, and nothing allocated from the header first.
+// (Codes 6 and up giving nothing is checked on every fuzz seed.)
+TEST(PictureDecode, UnfitHeadersGiveNothing) {
     const std::pair<std::uint16_t, std::uint16_t> sizes[] = {{0, 2},      {4, 0},      {0x8000, 2},
                                                              {4, 0xFFFF}, {4, 0x7FFF}, {0x7FFF, 0x7FFF}};
-    for (PictureKind kind : {PictureKind::Mip, PictureKind::Srb, PictureKind::Pbf}) {
+    for (PictureKind kind : {PictureKind::Mip, PictureKind::Srb, PictureKind::Pbf})
         for (std::uint8_t code : {0, 3, 5}) {
+            Bytes entry = EncodePicture(RandomPicture(kind, code, 4, 2, 1));
             for (const auto& [width, height] : sizes) {
-                Bytes entry = EncodePicture(RandomPicture(kind, code, 4, 2, 1));
                 testkit::PutU16(entry, LayoutOf(kind).WidthA, width);
                 testkit::PutU16(entry, LayoutOf(kind).HeightA, height);
                 EXPECT_FALSE(DecodePicture(kind, entry) || DecodeMask(kind, entry))
                     << width << " x " << height;
             }
         }
-        for (std::uint8_t code : {6, 7})
-            EXPECT_FALSE(DecodePicture(kind, EncodePicture(RandomPicture(kind, code, 4, 2, 1))));
-    }
+}
+
+// The step that fits a picture to a view, and the size read from a header alone.
+TEST(PictureDecode, SampleStepsAndExtents) {
+    EXPECT_EQ(SampleStep(100, 50, 400, 300), 1);
+    EXPECT_EQ(SampleStep(32767, 16383, 600, 400), 54); // 607 x 304, no smaller than the 600 x 300 drawn
+    EXPECT_EQ(SampleStep(32767, 16383, 0, 0), 32767);
+    const auto entry = EncodePicture(RandomPicture(PictureKind::Pbf, 1, 7, 3, 1));
+    const auto extent = MeasurePicture(PictureKind::Pbf, std::span(entry).first(kPictureHeaderBytes / 4));
+    ASSERT_TRUE(extent);
+    EXPECT_EQ(std::tuple(extent->Width, extent->Height, extent->Bytes),
+              std::tuple(7, 3, std::int64_t(entry.size())));
+}
+
+// Where the preview draws a picture in its box; halves go to even.
+TEST(PictureDecode, FittingToTheBox) {
+    // Fits: centred at its own size.
+    EXPECT_EQ(FitPicture(200, 150, 64, 64), (DrawRect{68, 43, 64, 64, false}));
+    EXPECT_EQ(FitPicture(200, 150, 200, 150), (DrawRect{0, 0, 200, 150, false}));
+    EXPECT_EQ(FitPicture(200, 150, 63, 63), (DrawRect{68, 44, 63, 63, false})); // 68.5 and 43.5
+    // Wider only, taller only (37.5 to 38), larger both ways, the same shape: by the proportions.
+    EXPECT_EQ(FitPicture(200, 150, 256, 64), (DrawRect{0, 50, 200, 50, true}));
+    EXPECT_EQ(FitPicture(200, 150, 64, 256), (DrawRect{81, 0, 38, 150, true}));
+    EXPECT_EQ(FitPicture(200, 150, 400, 400), (DrawRect{25, 0, 150, 150, true}));
+    EXPECT_EQ(FitPicture(200, 150, 1000, 300), (DrawRect{0, 45, 200, 60, true}));
+    EXPECT_EQ(FitPicture(150, 100, 300, 200), (DrawRect{0, 0, 150, 100, true}));
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // The decoders against a deliberately simple second decoder written here, bit for bit (pixels, row
 // padding, colour table): every kind, format codes 0-5, both layouts and the layout-B marker, pictures
 // and masks, on random pictures of many widths (every remainder of the vector loops' 8-, 16- and 32-pixel
-// steps); the plain row loops against the vector ones; and every truncation of valid entries.
+// steps); the plain row loops against the vector ones; every truncation of valid entries; and decoding
+// at every n-th pixel against the whole decode.
 
 #include "images/pixel_decoders.h"
 #include "images/pixel_rows.h"
@@ -20,28 +21,25 @@ namespace kelvot {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+constexpr PictureKind kKinds[] = {PictureKind::Mip, PictureKind::Srb, PictureKind::Pbf};
 
 // Bottom row first, rows padded with zeros to 4 bytes; `value` gives a pixel's blue, green and red
 // (24 bits) or its index (4 and 8 bits).
 ImageState Simple(const PictureSpec& spec, int bitCount, const std::function<unsigned(unsigned)>& value) {
-    ImageState state;
-    state.ImageWidth = spec.Width;
-    state.ImageHeight = spec.Height;
-    state.BitCount = std::uint8_t(bitCount);
-    state.Stride = (spec.Width * bitCount + 31) / 32 * 4;
+    ImageState state{spec.Width, spec.Height, std::uint8_t(bitCount),
+                     {},         {},          (spec.Width * bitCount + 31) / 32 * 4};
     state.Bits.assign(std::size_t(state.Stride * spec.Height), 0);
     for (int y = 0; y < spec.Height; ++y) {
         std::uint8_t* row = &state.Bits[std::size_t((spec.Height - 1 - y) * state.Stride)];
         for (int x = 0; x < spec.Width; ++x) {
             const unsigned v = value(spec.Pixels[std::size_t(y * spec.Width + x)]);
-            if (bitCount == 24) {
+            if (bitCount == 24)
                 for (int c = 0; c < 3; ++c)
                     row[3 * x + c] = std::uint8_t(v >> 8 * c);
-            } else if (bitCount == 8) {
+            else if (bitCount == 8)
                 row[x] = std::uint8_t(v);
-            } else {
+            else
                 row[x / 2] = std::uint8_t(row[x / 2] | (x % 2 == 0 ? v << 4 : v));
-            }
         }
     }
     return state;
@@ -82,14 +80,12 @@ std::optional<ImageState> SimpleMask(const PictureSpec& spec) {
     std::optional<ImageState> state;
     if (spec.FormatCode == 5) { // 16 levels of grey, the fourth bytes the grey too except in PBF entries
         state = Simple(spec, 4, [](unsigned v) { return v / 4096; });
-        for (int k = 0; k < 16; ++k)
-            for (int c = 0; c < 4; ++c)
-                state->ColourTable[4 * k + c] = c == 3 && pbf ? 255 : std::uint8_t(16 * k);
+        for (int k = 0; k < 64; ++k)
+            state->ColourTable[k] = k % 4 == 3 && pbf ? 255 : std::uint8_t(k / 4 * 16);
     } else if (!pbf && (spec.FormatCode == 1 || spec.FormatCode == 2)) { // each colour's transparency
         state = Simple(spec, 8, [&](unsigned v) { return unsigned(spec.Colours[4 * v + 3]); });
-        for (int i = 0; i < 256; ++i)
-            for (int c = 0; c < 4; ++c)
-                state->ColourTable[4 * i + c] = c == 3 ? 255 : std::uint8_t(i);
+        for (int k = 0; k < 1024; ++k)
+            state->ColourTable[k] = k % 4 == 3 ? 255 : std::uint8_t(k / 4);
     }
     return state;
 }
@@ -97,7 +93,7 @@ std::optional<ImageState> SimpleMask(const PictureSpec& spec) {
 // Each kind and code 0-5 in layout A, and for MIP and SRB once more with the layout-B marker.
 std::vector<PictureSpec> Variety(std::int16_t width, std::int16_t height, std::uint32_t seed) {
     std::vector<PictureSpec> specs;
-    for (PictureKind kind : {PictureKind::Mip, PictureKind::Srb, PictureKind::Pbf}) {
+    for (PictureKind kind : kKinds)
         for (std::uint8_t code = 0; code <= 5; ++code) {
             specs.push_back(RandomPicture(kind, code, width, height, seed++));
             if (kind == PictureKind::Pbf) continue;
@@ -107,16 +103,15 @@ std::vector<PictureSpec> Variety(std::int16_t width, std::int16_t height, std::u
             else
                 specs.back().Marker = kLayoutBMarker;
         }
-    }
     return specs;
 }
 
-std::string Describe(const PictureSpec& s) {
-    return "kind " + std::to_string(int(s.Kind)) + " code " + std::to_string(s.FormatCode) + " marker " +
-           std::to_string(s.LayoutB ? kLayoutBMarker : s.Marker) + " width " + std::to_string(s.Width);
+testing::Message Describe(const PictureSpec& s) {
+    return testing::Message() << "kind " << int(s.Kind) << " code " << int(s.FormatCode) << " marker "
+                              << int(s.LayoutB ? kLayoutBMarker : s.Marker) << " width " << s.Width;
 }
 
-void ExpectSame(const std::optional<ImageState>& got, const ImageState& want, const std::string& what) {
+void ExpectSame(const std::optional<ImageState>& got, const ImageState& want, const char* what) {
     ASSERT_TRUE(got) << what;
     const auto fields = [](const ImageState& s) {
         return std::tie(s.ImageWidth, s.ImageHeight, s.BitCount, s.Stride, s.ColourTable, s.Bits);
@@ -129,18 +124,17 @@ TEST(PictureSweep, EveryWidthMatchesTheSimpleDecoderBitForBit) {
     std::iota(widths.begin(), widths.end(), std::int16_t(1));
     widths.insert(widths.end(), {95, 96, 97, 127, 128, 129, 255, 256, 257, 511});
     std::uint32_t seed = 7;
-    for (const std::int16_t width : widths) {
+    for (const std::int16_t width : widths)
         for (PictureSpec spec : Variety(width, std::int16_t(1 + seed % 3), seed)) {
             spec.PadByte = std::uint8_t(seed++ * 37);
             Bytes entry = EncodePicture(spec);
             if (seed % 2) entry.insert(entry.end(), 40, 0x5A); // bytes after the picture are not read
-            const std::string what = Describe(spec);
-            ExpectSame(DecodePicture(spec.Kind, entry), SimplePicture(spec), what + " picture");
+            SCOPED_TRACE(Describe(spec));
+            ExpectSame(DecodePicture(spec.Kind, entry), SimplePicture(spec), "picture");
             const auto mask = SimpleMask(spec);
-            ASSERT_EQ(DecodeMask(spec.Kind, entry).has_value(), mask.has_value()) << what;
-            if (mask) ExpectSame(DecodeMask(spec.Kind, entry), *mask, what + " mask");
+            ASSERT_EQ(DecodeMask(spec.Kind, entry).has_value(), mask.has_value());
+            if (mask) ExpectSame(DecodeMask(spec.Kind, entry), *mask, "mask");
         }
-    }
 }
 
 // The plain loops run only for the last pixels of a row where the vector ones are available, so each is
@@ -150,8 +144,7 @@ TEST(PictureSweep, PlainAndVectorRowsWriteTheSameBytesAndNoMore) {
     const std::array<std::uint8_t, 16> table{3, 1, 4, 1, 5, 9, 2, 6, 5, 3, 5, 8, 9, 7, 9, 255};
     for (std::int32_t width = 1; width <= 100; ++width) {
         Bytes in(2 * std::size_t(width));
-        for (auto& b : in)
-            b = std::uint8_t(random());
+        std::generate(in.begin(), in.end(), [&] { return std::uint8_t(random()); });
         auto check = [&](const char* what, std::int32_t length, const auto& run) {
             Bytes fast(std::size_t(length) + 16, 0xA5), plain = fast;
             run(fast.data(), true);
@@ -177,19 +170,50 @@ TEST(PictureSweep, PlainAndVectorRowsWriteTheSameBytesAndNoMore) {
 // A copy of exactly each length, so reading past it is caught by the sanitizers: the picture whole or
 // nothing, and the mask only from the whole entry.
 TEST(PictureSweep, EveryPrefixGivesNothingOrAWholePicture) {
-    for (std::int16_t width : {1, 3, 6}) {
+    for (std::int16_t width : {1, 3, 6})
         for (const PictureSpec& spec : Variety(width, 3, 100)) {
+            SCOPED_TRACE(Describe(spec));
             const Bytes full = EncodePicture(spec);
             for (std::size_t length = 0; length <= full.size(); ++length) {
                 const Bytes prefix(full.begin(), full.begin() + std::ptrdiff_t(length));
-                const std::string what = Describe(spec) + " length " + std::to_string(length);
                 const bool whole = length == full.size();
-                ASSERT_EQ(DecodePicture(spec.Kind, prefix).has_value(), whole) << what;
-                EXPECT_TRUE(whole || !DecodeMask(spec.Kind, prefix)) << what;
+                ASSERT_EQ(DecodePicture(spec.Kind, prefix).has_value(), whole) << "length " << length;
+                EXPECT_TRUE(whole || !DecodeMask(spec.Kind, prefix)) << "length " << length;
                 ReadPictureHeader(spec.Kind, prefix);
             }
         }
-    }
+}
+
+// The pixel at (x, y), counted from the top left, as bytes: a palette index, a grey level or blue-green-red.
+Bytes PixelAt(const ImageState& s, std::int32_t x, std::int32_t y) {
+    const std::uint8_t* row = s.Bits.data() + std::size_t(s.ImageHeight - 1 - y) * std::size_t(s.Stride);
+    if (s.BitCount == 24) return {row + 3 * x, row + 3 * x + 3};
+    return {s.BitCount == 8 ? row[x] : std::uint8_t(x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 15)};
+}
+
+// Decoded at every step-th row and column: exactly those pixels of the whole decode, odd widths and
+// 4-bit nibbles included, masks too.
+TEST(PictureSweep, SampledDecodingKeepsEveryNthPixelOfTheWholeDecode) {
+    for (const auto kind : kKinds)
+        for (std::uint8_t code = 0; code <= 5; ++code)
+            for (const int step : {1, 2, 3, 7, 40}) {
+                SCOPED_TRACE(testing::Message() << int(kind) << " code " << int(code) << " step " << step);
+                const auto entry = EncodePicture(RandomPicture(kind, code, 37, 23, code + step));
+                for (const bool mask : {false, true}) {
+                    const auto whole = mask ? DecodeMask(kind, entry) : DecodePicture(kind, entry);
+                    const auto sampled =
+                        mask ? DecodeMask(kind, entry, step) : DecodePicture(kind, entry, step);
+                    ASSERT_EQ(whole.has_value(), sampled.has_value());
+                    if (!whole) continue;
+                    ASSERT_EQ(std::tuple(sampled->ImageWidth, sampled->ImageHeight),
+                              std::tuple((36 + step) / step, (22 + step) / step));
+                    EXPECT_EQ(sampled->ColourTable, whole->ColourTable);
+                    for (std::int32_t y = 0; y < sampled->ImageHeight; ++y)
+                        for (std::int32_t x = 0; x < sampled->ImageWidth; ++x)
+                            ASSERT_EQ(PixelAt(*sampled, x, y), PixelAt(*whole, x * step, y * step))
+                                << x << ", " << y;
+                }
+            }
 }
 
 } // namespace
