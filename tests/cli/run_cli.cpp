@@ -1,31 +1,26 @@
 #include "run_cli.h"
 
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <stdexcept>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
-// Everything written to the file, which is then closed and removed.
-std::string TakeAll(int fd, const char* name) {
-    std::string text;
-    char buffer[65536];
-    ssize_t n;
-    ::lseek(fd, 0, SEEK_SET);
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
-        text.append(buffer, static_cast<std::size_t>(n));
-    ::close(fd);
+// The file's text; the file is then removed.
+std::string TakeAll(const char* name) {
+    std::ifstream in(name, std::ios::binary);
+    std::string text{std::istreambuf_iterator<char>(in), {}};
     ::unlink(name);
     return text;
 }
 
 } // namespace
 
-void ExecCli(const std::vector<std::string>& args) {
+void ExecCli(const Args& args) {
     std::vector<char*> argv{const_cast<char*>(KELVOT_CLI)};
     for (const auto& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -34,37 +29,36 @@ void ExecCli(const std::vector<std::string>& args) {
     ::_exit(127);
 }
 
-CliResult RunCli(const std::vector<std::string>& args, const CliLimits& limits) {
-    // Output goes to temporary files, so a large listing cannot fill a pipe and stall the program.
-    char outName[] = "/tmp/kelvot_cli_outXXXXXX";
-    char errName[] = "/tmp/kelvot_cli_errXXXXXX";
-    const int outFd = ::mkstemp(outName);
-    const int errFd = ::mkstemp(errName);
-    if (outFd < 0 || errFd < 0) throw std::runtime_error("cannot make temporary files");
+CliResult RunCli(const Args& args, const CliLimits& limits) {
+    // Output goes to files, so a large listing cannot fill a pipe and stall the program.
+    char outName[] = "/tmp/kelvot_cli_outXXXXXX", errName[] = "/tmp/kelvot_cli_errXXXXXX";
+    const int out = ::mkstemp(outName), err = ::mkstemp(errName);
+    if (out < 0 || err < 0) throw std::runtime_error("cannot make temporary files");
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::dup2(outFd, 1);
-        ::dup2(errFd, 2);
-        if (limits.addressSpace > 0) {
-            const rlimit limit{limits.addressSpace, limits.addressSpace};
-            ::setrlimit(RLIMIT_AS, &limit);
-        }
-        if (limits.fileSize > 0) {
-            const rlimit limit{limits.fileSize, limits.fileSize};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        }
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        for (const auto& [resource, bytes] :
+             {std::pair{RLIMIT_AS, limits.addressSpace}, {RLIMIT_FSIZE, limits.fileSize}})
+            if (const rlimit limit{bytes, bytes}; bytes > 0) ::setrlimit(resource, &limit);
         // The alarm outlives exec: a program that hangs is ended by SIGALRM.
         ::signal(SIGALRM, SIG_DFL);
-        if (limits.seconds > 0) ::alarm(static_cast<unsigned>(limits.seconds));
+        ::alarm(limits.seconds);
         ExecCli(args);
     }
     int wstatus = 0;
     ::waitpid(pid, &wstatus, 0);
-    CliResult result;
-    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    result.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
-    result.timedOut = result.signal == SIGALRM;
-    result.out = TakeAll(outFd, outName);
-    result.err = TakeAll(errFd, errName);
-    return result;
+    ::close(out);
+    ::close(err);
+    const int signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
+    return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, signal, signal == SIGALRM, TakeAll(outName),
+            TakeAll(errName)};
+}
+
+CliResult CliTest::Check(const Args& args, int status, const std::string& err) {
+    const CliResult r = RunCli(args, {60});
+    EXPECT_EQ(r.status, status) << testing::PrintToString(args) << "\n" << r.err;
+    if (status == 2 && err.empty()) return r; // CLI11's usage text
+    EXPECT_EQ(r.err, err) << testing::PrintToString(args);
+    return r;
 }
