@@ -1,14 +1,18 @@
 #pragma once
 
-// Runs kelvot-cli as a separate process and collects what it printed and how it ended.
+// Runs kelvot-cli as a separate process and collects what it printed and how it ended; a fixture for the
+// tests that run it on files in a temporary folder.
 
 #include "archive_builder.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using Args = std::vector<std::string>;
 
@@ -19,16 +23,50 @@ struct CliResult {
     std::string out, err;
 };
 
+// Each 0 for no limit: seconds to run, bytes of address space, the largest file it may write (ulimit -f).
 struct CliLimits {
-    unsigned seconds = 0;         // 0: no limit
-    std::size_t addressSpace = 0; // bytes of address space it may use; 0: no limit
-    std::size_t fileSize = 0;     // the largest file it may write (ulimit -f), in bytes; 0: no limit
+    unsigned seconds = 0;
+    std::size_t addressSpace = 0, fileSize = 0;
 };
 
-CliResult RunCli(const Args& args, const CliLimits& limits = {});
-
 // In a child process: becomes kelvot-cli with the arguments.
-[[noreturn]] void ExecCli(const Args& args);
+[[noreturn]] inline void ExecCli(const Args& args) {
+    std::vector<char*> argv{const_cast<char*>(KELVOT_CLI)};
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(KELVOT_CLI, argv.data());
+    ::_exit(127);
+}
+
+inline CliResult RunCli(const Args& args, const CliLimits& limits = {}) {
+    // Output goes to files, so a large listing cannot fill a pipe and stall the program.
+    std::FILE* files[] = {std::tmpfile(), std::tmpfile()};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(::fileno(files[0]), 1);
+        ::dup2(::fileno(files[1]), 2);
+        for (const auto& [resource, bytes] :
+             {std::pair{RLIMIT_AS, limits.addressSpace}, {RLIMIT_FSIZE, limits.fileSize}})
+            if (const rlimit limit{bytes, bytes}; bytes > 0) ::setrlimit(resource, &limit);
+        ::signal(SIGALRM, SIG_DFL); // the alarm outlives exec: a program that hangs is ended by SIGALRM
+        ::alarm(limits.seconds);
+        ExecCli(args);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    const auto take = [](std::FILE* file) {
+        std::string text;
+        std::rewind(file);
+        for (int c; (c = std::fgetc(file)) != EOF;)
+            text += static_cast<char>(c);
+        std::fclose(file);
+        return text;
+    };
+    const int signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, signal, signal == SIGALRM, take(files[0]),
+            take(files[1])};
+}
 
 // Commands run on files in a temporary folder.
 class CliTest : public ::testing::Test {
@@ -38,9 +76,14 @@ class CliTest : public ::testing::Test {
         kelvot::testkit::WriteFile(dir / name, bytes);
         return Path(name);
     }
-    // Runs the command and checks its exit status and stderr; for status 2, CLI11's usage text, only when
-    // `err` is given.
-    CliResult Check(const Args& args, int status, const std::string& err = "");
+    // Runs the command and checks its exit status and stderr, except CLI11's usage text for status 2.
+    CliResult Check(const Args& args, int status, const std::string& err = "") {
+        const CliResult r = RunCli(args, {60});
+        EXPECT_EQ(r.status, status) << testing::PrintToString(args) << "\n" << r.err;
+        if (status == 2 && err.empty()) return r;
+        EXPECT_EQ(r.err, err) << testing::PrintToString(args);
+        return r;
+    }
 
     kelvot::testkit::TempFolder dir;
 };
