@@ -6,27 +6,49 @@
 #include "archive/dat_format.h"
 #include "archive/file_system.h"
 #include "archive/verify.h"
+#include "hostile_archives.h"
 #include "picture_builder.h"
 #include "run_cli.h"
 
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <pty.h>
+#include <regex>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace kelvot;
 using namespace kelvot::testkit;
 namespace fs = std::filesystem;
 using nlohmann::json;
+using Data = std::vector<std::uint8_t>;
 
 namespace {
 
-std::vector<std::uint8_t> Text(std::string_view text) {
-    return {text.begin(), text.end()};
-}
-
 const std::string kNotPackable = ": a name of at most 12 Windows-1252 characters with an extension of 2 or 3 "
                                  "characters, not dat, is needed.\n";
+
+// Runs kelvot-cli with a pseudo-terminal as stdin, stdout and stderr; everything it wrote there.
+std::string RunOnTerminal(const Args& args) {
+    int terminal = -1, status = 0;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid == 0) ExecCli(args);
+    EXPECT_GT(pid, 0) << "no pseudo-terminal";
+    std::string text;
+    char buffer[4096];
+    // Reading ends with EIO once the program has ended and the terminal has no writer left.
+    for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(n));
+    ::close(terminal);
+    ::waitpid(pid, &status, 0);
+    EXPECT_EQ(status, 0) << text;
+    return text;
+}
+
+// kelvot-cli attacked, or used carelessly. Each case once lost data, hung, ran out of memory or said
+// something unhelpful.
+class Hardening : public CliTest {};
 
 } // namespace
 
@@ -117,7 +139,7 @@ TEST_F(CliTest, CreatePacksAFolderWithTheWindowsChecks) {
     const std::string f = Path("f"),
                       notes = "kelvot-cli: " + Path("f/NOTES") + " is not packed" + kNotPackable;
     fs::create_directory(f);
-    Write("f/NOTES", Text("x"));
+    Write("f/NOTES", {'x'});
     // The window's message on one line: each run of line breaks becomes a space.
     Check({"create", f, "a?b.dat"}, 1,
           "kelvot-cli: A filename cannot contain any of the following characters: \\ / : * ? \" < > | Please "
@@ -127,16 +149,16 @@ TEST_F(CliTest, CreatePacksAFolderWithTheWindowsChecks) {
     Check({"create", f, "E.DAT"}, 1,
           notes + "kelvot-cli: No DAT file was created: " + f + " holds no file that can be packed.\n");
     EXPECT_EQ(FilesUnder(f).size(), 1u);
-    Write("f/A.TXT", Text("0123456789"));
+    Write("f/A.TXT", Data(10, 'a'));
     EXPECT_EQ(Check({"create", f, "New.dat"}, 0, notes).out,
               Path("f/New.dat") + ": created, 1 entry, 39 bytes\n");
 }
 
 TEST_F(CliTest, AddAppendsOrRebuildsAndSaysWhatItLeftOut) {
     const auto archive = Write("T.DAT", BuildArchive({{"NEW.MIP", DataOfType("MIP", 20)}, {"B.SRB", {}}}));
-    const auto notes = Write("NOTES", Text("x"));
+    const auto notes = Write("NOTES", {'x'});
     const std::string leftOut = "kelvot-cli: " + notes + " is not added" + kNotPackable;
-    EXPECT_EQ(Check({"add", archive, Write("ADDED.TXT", Text("0123456789")), notes}, 0, leftOut).out,
+    EXPECT_EQ(Check({"add", archive, Write("ADDED.TXT", Data(10, 'a')), notes}, 0, leftOut).out,
               archive + ": appended to, 3 entries, 113 bytes\n");
     // A file of an entry's name, letter case ignored, takes its place.
     EXPECT_EQ(Check({"add", archive, Write("new.mip", DataOfType("MIP", 5))}, 0).out,
@@ -195,4 +217,165 @@ TEST_F(CliTest, ExportWritesPicturesAndSaysWhichItCannotDecode) {
     // Named entries, letter case ignored: one that holds no picture gives no file.
     EXPECT_EQ(Check({"export", archive, Path("named"), "--format", "jpg", "m5.mip", "SHIP.3DO"}, 0).out, "");
     EXPECT_EQ(FilesUnder(dir / "named").size(), 1u);
+}
+
+// On a terminal the progress line starts at the first step and is erased before anything else is printed;
+// with stderr a file it never shows.
+TEST_F(CliTest, ProgressShowsOnATerminalOnlyAndIsErasedBeforeTheOutput) {
+    std::vector<TestEntry> entries;
+    for (int i = 0; i < 40; ++i)
+        entries.push_back({"P" + std::to_string(i) + ".MIP",
+                           EncodePicture(RandomPicture(PictureKind::Mip, std::uint8_t(i % 6), 9, 7, i))});
+    const Data pictures = BuildArchive(entries);
+    const std::string a = Path("A.DAT"), erase = "\r\033[K";
+    const auto setUp = [&] {
+        fs::remove_all(dir.path());
+        fs::create_directories(dir / "f");
+        WriteFile(a, pictures);
+        WriteFile(dir / "f/ONE.TXT", {'1'});
+        WriteFile(dir / "f/P3.MIP", {'3'}); // its name is taken in A.DAT: add rebuilds
+    };
+    for (const Args& args : {Args{"extract", a, Path("x")},
+                             {"export", a, Path("e"), "--format", "bmp"},
+                             {"create", Path("f"), "C.DAT"},
+                             {"add", a, Path("f/P3.MIP")},
+                             {"remove", a, "P7.MIP"}}) {
+        SCOPED_TRACE(args[0]);
+        setUp();
+        const CliResult r = RunCli(args);
+        EXPECT_TRUE(r.status == 0 && r.err.empty() && r.out.find_first_of("\r\033") == std::string::npos)
+            << r.err << r.out;
+        setUp();
+        const std::string text = RunOnTerminal(args);
+        ASSERT_TRUE(text.starts_with(erase + args[0] + ": ")) << text;
+        EXPECT_NE(text.find(args[0] == "extract" || args[0] == "export" ? " of 40 entries" : " MiB)"),
+                  std::string::npos)
+            << text;
+        const std::size_t last = text.rfind(erase);
+        EXPECT_EQ(text.substr(0, last).find('\n'), std::string::npos) << text;
+        // What is left is the command's own output (the terminal writes "\n" as "\r\n").
+        EXPECT_EQ(text.substr(last + erase.size()), std::regex_replace(r.out, std::regex("\n"), "\r\n"));
+    }
+}
+
+// Two edits of one archive at once: the second waits for the first and builds on its result.
+TEST_F(Hardening, EditsAtTheSameTimeAreNeverLost) {
+    for (int round = 0; round < 20; ++round) {
+        const std::string p = "P" + std::to_string(round) + ".TXT", q = "Q" + std::to_string(round) + ".TXT";
+        const std::string archive = Write("T.DAT", BuildArchive({{"BASE.TXT", Data(200000, 'b')}}));
+        const Args first{"add", archive, Write(p, {'p'})};
+        const Args second =
+            round % 2 ? Args{"rename", archive, "BASE.TXT", "R.TXT"} : Args{"add", archive, Write(q, {'q'})};
+        std::thread other([&] { EXPECT_EQ(RunCli(first).status, 0); });
+        EXPECT_EQ(RunCli(second).status, 0);
+        other.join();
+        auto names = LoadArchiveListing(archive).Directory.EntryNames;
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (round % 2 ? Args{p, "R.TXT"} : Args{"BASE.TXT", p, q})) << "round " << round;
+    }
+}
+
+// An entry of the archive's own name, extracted beside it, leaves the archive as it is; names with control
+// bytes reach the terminal escaped, one line each, and are never written.
+TEST_F(Hardening, HostileNamesNeitherDriveTheTerminalNorReplaceTheArchive) {
+    std::map<std::string, Data> set;
+    for (auto& hostile : HostileArchives())
+        set[hostile.name] = hostile.bytes;
+    const std::string self = Write("ARCH.DAT", set["self-named.dat"]);
+    Check({"extract", self, dir.path().string()}, 1,
+          "kelvot-cli: \"ARCH.DAT\" (entry 0) was not extracted: its file would replace the archive being "
+          "read.\n");
+    EXPECT_EQ(ReadWholeFile(self), set["self-named.dat"]);
+    EXPECT_TRUE(fs::exists(dir / "OTHER.TXT"));
+
+    const std::string archive = Write("C.DAT", set["control-names.dat"]);
+    EXPECT_EQ(Check({"list", archive}, 0).out,
+              "\\x1b]0;T\\x07.TXT\nA\\x0aB.TXT\nPLAIN.TXT\nX\\x0dY.TXT\n\\x9d\\x90.TXT\n");
+    EXPECT_NE(
+        Check({"verify", archive}, 1).out.find("entry 2 (\"\\x1b]0;T\\x07.TXT\"): the name holds control"),
+        std::string::npos);
+    const CliResult extract = RunCli({"extract", archive, Path("out")});
+    EXPECT_EQ(extract.status, 1);
+    EXPECT_EQ(std::count(extract.err.begin(), extract.err.end(), '\n'), 4);
+    EXPECT_EQ(FilesUnder(dir / "out"), (FileTree{{"PLAIN.TXT", {'p', 'l', 'a', 'i', 'n'}}}));
+}
+
+// verify and info read the directory and a header, never a whole file or entry: a 3 GiB archive and a
+// 1.5 GiB entry, with 1 GiB of address space. An offset past 2 GiB is inside the file for verify and extract.
+TEST_F(Hardening, LargeSparseArchivesAreReadOnlyWhereNeeded) {
+    Data bytes = BuildArchive({{"FAR.TXT", {}}, {"BIG.MIP", {}}});
+    PutU32(bytes, RecordStart(0) + kOffsetField, 0x80000010u);
+    PutU32(bytes, RecordStart(0) + kSizeField, 3);
+    PutU32(bytes, RecordStart(1) + kSizeField, 0x60000000u);
+    const std::string archive = Path("SPARSE.DAT");
+    WriteSparse(archive, {bytes, std::uint64_t{3} << 30});
+    EXPECT_EQ(Check({"verify", archive}, 0, "", {60, kAddressSpace}).out, "OK\n");
+    Check({"info", archive, "BIG.MIP"}, 0, "", {60, kAddressSpace});
+    Check({"extract", archive, Path("out"), "FAR.TXT"}, 0);
+    EXPECT_EQ(ReadWholeFile(dir / "out" / "FAR.TXT"), (Data{0, 0, 0}));
+}
+
+TEST_F(Hardening, HugePicturesAndExtractionBombsAreRefusedBeforeAnythingIsWritten) {
+    const std::string huge = Path("HUGE.DAT"), bomb = Path("BOMB.DAT");
+    WriteSparse(huge, HugePicture());
+    Check({"export", huge, Path("out"), "--format", "bmp"}, 1,
+          "kelvot-cli: \"HUGE.MIP\" (entry 0) was not exported: its picture is 32767 x 16383 pixels (536.8 "
+          "megapixels), which would take about 1536 MiB to decode; the limit is 256 megapixels.\n",
+          {60, kAddressSpace});
+#if !defined(__SANITIZE_ADDRESS__)
+    // Raised past what memory allows, the limit lets the system say so in its words.
+    Check({"export", huge, Path("out"), "--format", "jpg", "--max-megapixels", "1000"}, 1,
+          "kelvot-cli: Cannot allocate memory\n", {60, kAddressSpace});
+#endif
+    WriteSparse(bomb, ExtractionBomb());
+    const CliResult r = RunCli({"extract", bomb, Path("out2")}, {60, 0, std::size_t{64} << 20});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.starts_with("kelvot-cli: The entries take 140704204029928 bytes, but " + Path("out2") +
+                                  " has only "))
+        << r.err;
+    EXPECT_TRUE(FilesUnder(dir / "out2").empty());
+}
+
+// A write past `ulimit -f` fails with its own message; nothing is left behind and the archive stays.
+TEST_F(Hardening, AFileSizeLimitEndsTheEditWithAMessage) {
+    const Data old = BuildArchive({{"A.TXT", Data(1000, 'a')}});
+    const std::string archive = Write("T.DAT", old);
+    Check({"add", archive, Write("BIG.TXT", Data(20000, 'b'))}, 1,
+          "kelvot-cli: Cannot write " + archive + ": File too large\n", {60, 0, 8192});
+    EXPECT_EQ(ReadWholeFile(archive), old);
+    EXPECT_EQ(FilesUnder(dir.path()).size(), 2u);
+}
+
+TEST_F(Hardening, CreateAndAddTakeEachFileOnceAndNothingFromOutsideTheFolder) {
+    Write("secret.txt", {'s'});
+    fs::create_directory(dir / "f");
+    Write("f/IN.TXT", {'i'});
+    fs::create_symlink(dir / "secret.txt", dir / "f" / "OUT.TXT");
+    fs::create_symlink("IN.TXT", dir / "f" / "ALSO.TXT");
+    Check({"create", Path("f"), "F.DAT"}, 0,
+          "kelvot-cli: " + Path("f/OUT.TXT") +
+              " is not packed: it is a symbolic link to a file outside the folder.\n");
+    const ArchiveModel made = LoadArchive(dir / "f" / "F.DAT");
+    EXPECT_EQ(made.EntryCount, 2); // IN.TXT and ALSO.TXT, holding IN.TXT's byte
+    for (std::int32_t i = 0; i < made.EntryCount; ++i)
+        EXPECT_EQ(made.EntryBytes(i)[0], 'i');
+    const std::string q = Write("q.txt", {'q'});
+    Check({"add", Path("f/F.DAT"), q, q, Path("./q.txt")}, 0);
+    EXPECT_EQ(LoadArchiveListing(dir / "f" / "F.DAT").EntryCount, 3);
+}
+
+// Run as root, an edit gives the new archive the old one's owner, group and mode; a hard link keeps the
+// old bytes, and the command says so.
+TEST_F(Hardening, EditsKeepOwnerAndModeAndTellOfHardLinks) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+    const std::string archive = Write("T.DAT", BuildArchive({{"A.TXT", {1}}}));
+    ASSERT_EQ(::chown(archive.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(archive.c_str(), 0640), 0);
+    fs::create_hard_link(archive, dir / "LINK.DAT");
+    Check({"add", archive, Write("B.TXT", {2})}, 0,
+          "kelvot-cli: " + archive + " had 1 other hard link; it still holds the old contents.\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(archive.c_str(), &st), 0);
+    EXPECT_EQ(std::tuple(st.st_uid, st.st_gid, st.st_mode & 07777), std::tuple(65534u, 65534u, 0640u));
+    EXPECT_EQ(LoadArchiveListing(dir / "LINK.DAT").EntryCount, 1);
 }
