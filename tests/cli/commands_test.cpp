@@ -142,9 +142,8 @@ TEST_F(CliTest, CreatePacksAFolderWithTheWindowsChecks) {
     Write("f/NOTES", {'x'});
     // The window's message on one line: each run of line breaks becomes a space.
     Check({"create", f, "a?b.dat"}, 1,
-          "kelvot-cli: A filename cannot contain any of the following characters: \\ / : * ? \" < > | Please "
-          "try "
-          "again.\n");
+          "kelvot-cli: A filename cannot contain any of the following characters: \\ / : * ? \" < > | "
+          "Please try again.\n");
     Check({"create", f, ".DAT"}, 1, "kelvot-cli: No DAT file was created: a name before .dat is needed.\n");
     Check({"create", f, "E.DAT"}, 1,
           notes + "kelvot-cli: No DAT file was created: " + f + " holds no file that can be packed.\n");
@@ -174,9 +173,8 @@ TEST_F(CliTest, RemoveAndRenameTakeEntryNamesAsText) {
           "kelvot-cli: You cannot remove every file in the DAT file.\n");
     Check({"remove", archive, "D.MIP"}, 1, "kelvot-cli: no entry is named D.MIP.\n");
     Check({"rename", archive, "A.MIP", "c.srb"}, 1,
-          "kelvot-cli: The new filename you are providing already exists in the DAT file. Please provide "
-          "another "
-          "filename.\n");
+          "kelvot-cli: The new filename you are providing already exists in the DAT file. "
+          "Please provide another filename.\n");
     EXPECT_EQ(ReadWholeFile(archive), old);
     EXPECT_EQ(Check({"remove", archive, "b.mip"}, 0).out, archive + ": rebuilt, 2 entries, 86 bytes\n");
     // UTF-8 text in, Windows-1252 bytes in the name field.
@@ -191,10 +189,8 @@ TEST_F(CliTest, ExtractWritesAllOrNamedEntriesAndListsWhatItLeftOut) {
     const auto archive = Write("A.DAT", bytes);
     Check({"extract", archive, Path("new/deeper")}, 1,
           "kelvot-cli: \"A.MIP\" (entry 0) was overwritten by \"a.mip\" (entry 2): file names that differ "
-          "only in "
-          "letter case are written as one file.\nkelvot-cli: \"..\" (entry 3) was not extracted: its name "
-          "cannot be "
-          "used as a file name.\n");
+          "only in letter case are written as one file.\n"
+          "kelvot-cli: \"..\" (entry 3) was not extracted: its name cannot be used as a file name.\n");
     EXPECT_EQ(FilesUnder(dir / "new/deeper"), (FileTree{{"a.mip", {3}}, {"B.TXT", {}}}));
     EXPECT_EQ(Check({"extract", archive, Path("sel"), "A.Mip"}, 0).out, "");
     EXPECT_EQ(FilesUnder(dir / "sel"), (FileTree{{"A.MIP", {1, 2}}}));

@@ -9,12 +9,9 @@
 
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <optional>
 #include <random>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace kelvot;
 using namespace kelvot::testkit;
@@ -35,36 +32,22 @@ class Killer {
     // Runs the command to its end, which leaves no temporary file, and keeps how long that took.
     void RunToEnd(const Args& args) {
         const auto started = std::chrono::steady_clock::now();
-        EXPECT_EQ(Wait(Start(args)), 0);
+        EXPECT_EQ(WaitFor(StartCli(args)), 0);
         runTime_ = std::chrono::steady_clock::now() - started;
         EXPECT_EQ(TemporaryFiles(), 0);
     }
 
     // Starts the command and kills it at a moment within twice the time a whole run took.
     void KillAtRandom(const Args& args) {
-        const pid_t pid = Start(args);
+        const pid_t pid = StartCli(args);
         std::this_thread::sleep_for(runTime_ * std::uniform_real_distribution<double>(0.0, 2.0)(random_));
         ::kill(pid, SIGKILL);
-        const int status = Wait(pid);
+        const int status = WaitFor(pid);
         ASSERT_TRUE(WIFEXITED(status) ? WEXITSTATUS(status) == 0 : WTERMSIG(status) == SIGKILL);
         ASSERT_LE(TemporaryFiles(), 1);
     }
 
   private:
-    static pid_t Start(const Args& args) {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::dup2(::open("/dev/null", O_WRONLY), 1);
-            ::dup2(1, 2);
-            ExecCli(args);
-        }
-        return pid;
-    }
-    static int Wait(pid_t pid) {
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        return status;
-    }
     std::ptrdiff_t TemporaryFiles() const {
         return std::count_if(fs::directory_iterator(folder_), {},
                              [](auto& e) { return Temporary(e.path()); });

@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,22 +47,33 @@ inline constexpr std::size_t kAddressSpace = std::size_t{1} << 30;
     ::_exit(127);
 }
 
+// Starts kelvot-cli in a child process, its stdout and stderr going to the files given or to /dev/null.
+inline pid_t StartCli(const Args& args, const CliLimits& limits = {}, std::FILE* out = nullptr,
+                      std::FILE* err = nullptr) {
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(out ? ::fileno(out) : null, 1);
+    ::dup2(err ? ::fileno(err) : null, 2);
+    for (const auto& [resource, bytes] :
+         {std::pair{RLIMIT_AS, limits.addressSpace}, {RLIMIT_FSIZE, limits.fileSize}})
+        if (const rlimit limit{bytes, bytes}; bytes > 0) ::setrlimit(resource, &limit);
+    ::signal(SIGALRM, SIG_DFL); // the alarm outlives exec: a program that hangs is ended by SIGALRM
+    ::alarm(limits.seconds);
+    ExecCli(args);
+}
+
+// The wait status of a child process, once it has ended.
+inline int WaitFor(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+
 inline CliResult RunCli(const Args& args, const CliLimits& limits = {}) {
     // Output goes to files, so a large listing cannot fill a pipe and stall the program.
     std::FILE* files[] = {std::tmpfile(), std::tmpfile()};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(::fileno(files[0]), 1);
-        ::dup2(::fileno(files[1]), 2);
-        for (const auto& [resource, bytes] :
-             {std::pair{RLIMIT_AS, limits.addressSpace}, {RLIMIT_FSIZE, limits.fileSize}})
-            if (const rlimit limit{bytes, bytes}; bytes > 0) ::setrlimit(resource, &limit);
-        ::signal(SIGALRM, SIG_DFL); // the alarm outlives exec: a program that hangs is ended by SIGALRM
-        ::alarm(limits.seconds);
-        ExecCli(args);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    const int status = WaitFor(StartCli(args, limits, files[0], files[1]));
     const auto take = [](std::FILE* file) {
         std::string text;
         std::rewind(file);
