@@ -157,7 +157,9 @@ TEST_F(CliTest, AddAppendsOrRebuildsAndSaysWhatItLeftOut) {
     const auto archive = Write("T.DAT", BuildArchive({{"NEW.MIP", DataOfType("MIP", 20)}, {"B.SRB", {}}}));
     const auto notes = Write("NOTES", {'x'});
     const std::string leftOut = "kelvot-cli: " + notes + " is not added" + kNotPackable;
-    EXPECT_EQ(Check({"add", archive, Write("ADDED.TXT", Data(10, 'a')), notes}, 0, leftOut).out,
+    // A file given twice, or by another path, is added once.
+    const auto added = Write("ADDED.TXT", Data(10, 'a'));
+    EXPECT_EQ(Check({"add", archive, added, notes, added, Path("./ADDED.TXT")}, 0, leftOut).out,
               archive + ": appended to, 3 entries, 113 bytes\n");
     // A file of an entry's name, letter case ignored, takes its place.
     EXPECT_EQ(Check({"add", archive, Write("new.mip", DataOfType("MIP", 5))}, 0).out,
@@ -342,7 +344,7 @@ TEST_F(Hardening, AFileSizeLimitEndsTheEditWithAMessage) {
     EXPECT_EQ(FilesUnder(dir.path()).size(), 2u);
 }
 
-TEST_F(Hardening, CreateAndAddTakeEachFileOnceAndNothingFromOutsideTheFolder) {
+TEST_F(Hardening, CreateTakesNothingFromOutsideTheFolder) {
     Write("secret.txt", {'s'});
     fs::create_directory(dir / "f");
     Write("f/IN.TXT", {'i'});
@@ -355,9 +357,6 @@ TEST_F(Hardening, CreateAndAddTakeEachFileOnceAndNothingFromOutsideTheFolder) {
     EXPECT_EQ(made.EntryCount, 2); // IN.TXT and ALSO.TXT, holding IN.TXT's byte
     for (std::int32_t i = 0; i < made.EntryCount; ++i)
         EXPECT_EQ(made.EntryBytes(i)[0], 'i');
-    const std::string q = Write("q.txt", {'q'});
-    Check({"add", Path("f/F.DAT"), q, q, Path("./q.txt")}, 0);
-    EXPECT_EQ(LoadArchiveListing(dir / "f" / "F.DAT").EntryCount, 3);
 }
 
 // Run as root, an edit gives the new archive the old one's owner, group and mode; a hard link keeps the

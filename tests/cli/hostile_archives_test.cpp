@@ -197,9 +197,8 @@ TEST_P(HostileCli, EditsKeepWhatEveryEntryReadsOrChangeNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Set, HostileCli, ::testing::Range<std::size_t>(0, Set().size()),
-                         [](const ::testing::TestParamInfo<std::size_t>& info) {
-                             std::string name;
-                             for (const char c : Set()[info.param].name)
-                                 if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+                         [](const auto& info) {
+                             std::string name = Set()[info.param].name; // "count-0.dat" gives count0dat
+                             std::erase_if(name, [](unsigned char c) { return !std::isalnum(c); });
                              return name;
                          });
