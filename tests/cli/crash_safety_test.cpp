@@ -25,37 +25,32 @@ bool Temporary(const fs::path& file) {
 }
 
 // Runs commands that write in one folder, to their end or killed at moments drawn from one seed.
-class Killer {
-  public:
-    explicit Killer(fs::path folder) : folder_(std::move(folder)) {}
-
+struct Killer {
     // Runs the command to its end, which leaves no temporary file, and keeps how long that took.
     void RunToEnd(const Args& args) {
         const auto started = std::chrono::steady_clock::now();
         EXPECT_EQ(WaitFor(StartCli(args)), 0);
-        runTime_ = std::chrono::steady_clock::now() - started;
+        runTime = std::chrono::steady_clock::now() - started;
         EXPECT_EQ(TemporaryFiles(), 0);
     }
 
     // Starts the command and kills it at a moment within twice the time a whole run took.
     void KillAtRandom(const Args& args) {
         const pid_t pid = StartCli(args);
-        std::this_thread::sleep_for(runTime_ * std::uniform_real_distribution<double>(0.0, 2.0)(random_));
+        std::this_thread::sleep_for(runTime * std::uniform_real_distribution<double>(0.0, 2.0)(random));
         ::kill(pid, SIGKILL);
         const int status = WaitFor(pid);
         ASSERT_TRUE(WIFEXITED(status) ? WEXITSTATUS(status) == 0 : WTERMSIG(status) == SIGKILL);
         ASSERT_LE(TemporaryFiles(), 1);
     }
 
-  private:
     std::ptrdiff_t TemporaryFiles() const {
-        return std::count_if(fs::directory_iterator(folder_), {},
-                             [](auto& e) { return Temporary(e.path()); });
+        return std::count_if(fs::directory_iterator(folder), {}, [](auto& e) { return Temporary(e.path()); });
     }
 
-    fs::path folder_;
-    std::mt19937 random_{20261207};
-    std::chrono::duration<double> runTime_{};
+    fs::path folder;
+    std::mt19937 random{20261207};
+    std::chrono::duration<double> runTime{};
 };
 
 } // namespace
@@ -77,7 +72,7 @@ TEST(CrashSafety, KilledEditsLeaveTheOldArchiveOrTheNewOne) {
         if (archive) WriteFile(a, *archive);
     };
     const Args create{"create", (dir / "pack").string(), "A.DAT"};
-    Killer killer(dir / "pack");
+    Killer killer{dir / "pack"};
     killer.RunToEnd(create);
 
     // Each edit in turn on what the one before made: run to its end for the new archive, then killed six
@@ -113,20 +108,18 @@ TEST(CrashSafety, AKilledExtractLeavesWholeFilesOnly) {
     WriteFile(dir / "X.DAT", BuildArchive(entries));
     fs::create_directory(dir / "out");
     const Args extract{"extract", (dir / "X.DAT").string(), (dir / "out").string()};
-    Killer killer(dir / "out");
+    Killer killer{dir / "out"};
     killer.RunToEnd(extract);
     int whole = 0, cut = 0;
     for (int round = 0; round < 24; ++round) {
         for (const auto& e : fs::directory_iterator(dir / "out"))
             if (!Temporary(e.path())) fs::remove(e.path());
         ASSERT_NO_FATAL_FAILURE(killer.KillAtRandom(extract));
-        std::size_t written = 0;
-        for (const auto& [path, bytes] : FilesUnder(dir / "out")) {
-            if (Temporary(path)) continue;
+        FileTree files = FilesUnder(dir / "out");
+        std::erase_if(files, [](const auto& file) { return Temporary(file.first); });
+        for (const auto& [path, bytes] : files)
             EXPECT_EQ(bytes, entries.at(path.string()[1] - '0').data) << path << " is not whole";
-            ++written;
-        }
-        ++(written == entries.size() ? whole : cut);
+        ++(files.size() == entries.size() ? whole : cut);
     }
     EXPECT_GT(whole, 0);
     EXPECT_GT(cut, 0);
