@@ -141,8 +141,8 @@ TEST_P(HostileCli, ListInfoAndVerify) {
     EXPECT_EQ(Run({"verify", a}).status, problems ? 1 : 0);
     EXPECT_EQ(json::parse(Run({"verify", a, "--json"}).out).at("ok"), !problems);
     for (const std::string& name : Names()) {
-        EXPECT_EQ(Run({"info", a, name}).status == 0, model.has_value());
         const CliResult info = Run({"info", a, name, "--json"});
+        EXPECT_EQ(info.status == 0, model.has_value());
         EXPECT_TRUE(info.status != 0 || json::parse(info.out).at("panels").size() == 7u);
     }
 }
