@@ -118,6 +118,7 @@ TEST_F(CliTest, FilesThatCannotBeOpenedAndUsageErrors) {
     Check({"frobnicate"}, 2,
           "kelvot-cli: unknown command \"frobnicate\"; the commands are list, info, verify, "
           "extract, export, create, add, remove, rename. Run with --help for more information.\n");
+    // Usage errors end with status 2 before anything is written.
     const std::string e = "export " + archive + " " + x;
     for (const std::string& usage :
          Args{"", "list", "list " + archive + " --filter oth", "extract " + archive, e, e + " --format png",
