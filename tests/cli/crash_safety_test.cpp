@@ -1,29 +1,17 @@
 // kelvot-cli add (appending and rebuilding), remove and create (over an archive and where there is none)
-// killed at random moments while they write an archive of 32 MiB: after every kill the archive must be
-// exactly the old one (or still absent) or exactly the new one, and both must happen. A killed process may
-// leave its temporary file; the next command that gets going removes it before it writes its own, so there
-// is never more than one, and only ever one of a killed process. Extract, killed so, leaves whole files
-// only under the entries' names.
+// killed at random moments while they write an archive of 32 MiB: after every kill the archive is exactly
+// the old one (or still absent) or exactly the new one, and both happen. A killed process may leave its
+// temporary file; the next command that gets going removes it before it writes its own, so there is never
+// more than one. Extract, killed so, leaves whole files only.
 
-#include "archive/archive_model.h"
-#include "archive/error.h"
 #include "archive/file_system.h"
-#include "archive_builder.h"
 #include "run_cli.h"
-#include "temp_folder.h"
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
-#include <map>
 #include <optional>
 #include <random>
-#include <set>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace kelvot;
 using namespace kelvot::testkit;
@@ -36,164 +24,102 @@ bool Temporary(const fs::path& file) {
     return file.filename().string().starts_with(".kelvot-");
 }
 
-// The process ids in the names of the temporary files in the folder (".kelvot-edit-<pid>-<n>.tmp" and
-// ".kelvot-<pid>-<n>.part").
-std::vector<pid_t> TemporaryFileOwners(const fs::path& folder) {
-    std::vector<pid_t> owners;
-    for (const auto& e : fs::directory_iterator(folder))
-        if (const auto name = e.path().filename().string(); Temporary(name))
-            owners.push_back(std::stoi(name.substr(name.starts_with(".kelvot-edit-") ? 13 : 8)));
-    return owners;
-}
-
-// Runs commands that write in one folder, killing them at random moments drawn from one seed.
-class Killer {
-  public:
-    explicit Killer(fs::path folder) : folder_(std::move(folder)), random_(20261207) {}
-
-    // Runs the command to its end, which leaves no temporary file, and returns how long that took.
-    std::chrono::microseconds RunToEnd(const std::vector<std::string>& args) {
+// Runs commands that write in one folder, to their end or killed at moments drawn from one seed.
+struct Killer {
+    // Runs the command to its end, which leaves no temporary file, and keeps how long that took.
+    void RunToEnd(const Args& args) {
         const auto started = std::chrono::steady_clock::now();
-        int status = 0;
-        ::waitpid(Start(args), &status, 0);
-        EXPECT_EQ(status, 0);
-        EXPECT_TRUE(TemporaryFileOwners(folder_).empty());
-        return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
-                                                                     started);
+        EXPECT_EQ(WaitFor(StartCli(args)), 0);
+        runTime = std::chrono::steady_clock::now() - started;
+        EXPECT_EQ(TemporaryFiles(), 0);
     }
 
-    // Starts the command and kills it at a random moment within twice the time a whole run takes.
-    void KillAtRandom(const std::vector<std::string>& args, std::chrono::microseconds runTime) {
-        const pid_t pid = Start(args);
-        std::this_thread::sleep_for(runTime * std::uniform_real_distribution<double>(0.0, 2.0)(random_));
+    // Starts the command and kills it at a moment within twice the time a whole run took.
+    void KillAtRandom(const Args& args) {
+        const pid_t pid = StartCli(args);
+        std::this_thread::sleep_for(runTime * std::uniform_real_distribution<double>(0.0, 2.0)(random));
         ::kill(pid, SIGKILL);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        killed_.insert(pid);
+        const int status = WaitFor(pid);
         ASSERT_TRUE(WIFEXITED(status) ? WEXITSTATUS(status) == 0 : WTERMSIG(status) == SIGKILL);
-        const auto owners = TemporaryFileOwners(folder_);
-        ASSERT_LE(owners.size(), 1u);
-        for (const pid_t owner : owners)
-            EXPECT_TRUE(killed_.contains(owner)) << owner;
+        ASSERT_LE(TemporaryFiles(), 1);
     }
 
-  private:
-    static pid_t Start(const std::vector<std::string>& args) {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, 1);
-            ::dup2(null, 2);
-            ExecCli(args);
-        }
-        return pid;
+    std::ptrdiff_t TemporaryFiles() const {
+        return std::count_if(fs::directory_iterator(folder), {}, [](auto& e) { return Temporary(e.path()); });
     }
 
-    fs::path folder_;
-    std::mt19937 random_;
-    std::set<pid_t> killed_;
+    fs::path folder;
+    std::mt19937 random{20261207};
+    std::chrono::duration<double> runTime{};
 };
-
-std::optional<Data> Contents(const fs::path& path) {
-    if (!fs::exists(path)) return std::nullopt;
-    return ReadWholeFile(path);
-}
 
 } // namespace
 
 TEST(CrashSafety, KilledEditsLeaveTheOldArchiveOrTheNewOne) {
     TempFolder dir;
-    // 32 files of 1 MiB in pack/, which create packs into pack/A.DAT; the files that add brings in lie
-    // outside it.
+    // 32 files of 1 MiB in pack/, which create packs into pack/A.DAT; add brings in files from new/.
     fs::create_directories(dir / "pack");
     fs::create_directories(dir / "new");
-    std::map<std::string, Data> files;
-    for (int i = 0; i < 32; ++i) {
-        const std::string name = "E" + std::to_string(10 + i) + ".MIP";
-        files[name] = Data(1 << 20, static_cast<std::uint8_t>(i + 1));
-        WriteFile(dir / "pack" / name, files[name]);
-    }
-    WriteFile(dir / "new" / "e20.mip", Data(1 << 20, 0xEE));
-    WriteFile(dir / "new" / "X.MIP", Data(1 << 20, 0xAA));
-    const std::string archive = (dir / "pack" / "A.DAT").string();
-    const std::vector<std::string> create{"create", (dir / "pack").string(), "A.DAT"};
-
-    Killer killer(dir / "pack");
-    const auto runTime = killer.RunToEnd(create);
-    // The states, and the edits that lead from one to another in turn:
-    //   created --remove--> shorter --add X.MIP (appended)--> appended --create--> created
-    //   created --add e20.mip (rebuilt)--> changed --create--> created; none --create--> created
-    // The created archive holds the files in the order the folder lists them.
-    std::vector<TestEntry> entries;
-    for (const std::string& name : LoadArchive(archive).Directory.EntryNames)
-        entries.push_back({name, files.at(name)});
-    ASSERT_EQ(entries.size(), files.size());
-    const std::optional<Data> created = BuildArchive(entries), absent;
-    ASSERT_EQ(Contents(archive), created);
-    auto changedEntries = entries;
-    for (TestEntry& e : changedEntries)
-        if (e.name == "E20.MIP") e.data.assign(1 << 20, 0xEE);
-    const std::optional<Data> changed = BuildArchive(changedEntries);
-    auto without = entries;
-    without.erase(without.begin() + 5);
-    const std::optional<Data> shorter = BuildArchive(without);
-    without.push_back({"X.MIP", Data(1 << 20, 0xAA)});
-    const std::optional<Data> appended = BuildArchive(without);
-    struct Edit {
-        const std::optional<Data>* from;
-        std::vector<std::string> args;
-        const std::optional<Data>* to;
+    for (int i = 0; i < 32; ++i)
+        WriteFile(dir / "pack" / ("E" + std::to_string(10 + i) + ".MIP"), Data(1 << 20, std::uint8_t(i + 1)));
+    const std::string a = (dir / "pack/A.DAT").string(), x = (dir / "new/X.MIP").string(),
+                      e20 = (dir / "new/e20.mip").string();
+    WriteFile(x, Data(1 << 20, 0xAA));   // appended
+    WriteFile(e20, Data(1 << 20, 0xEE)); // its name is taken: rebuilt
+    const auto contents = [&] { return fs::exists(a) ? std::optional(ReadWholeFile(a)) : std::nullopt; };
+    const auto put = [&](const std::optional<Data>& archive) {
+        fs::remove(a);
+        if (archive) WriteFile(a, *archive);
     };
-    const Edit edits[] = {{&created, {"remove", archive, entries[5].name}, &shorter},
-                          {&shorter, {"add", archive, (dir / "new" / "X.MIP").string()}, &appended},
-                          {&appended, create, &created},
-                          {&created, {"add", archive, (dir / "new" / "e20.mip").string()}, &changed},
-                          {&changed, create, &created},
-                          {&absent, create, &created}};
+    const Args create{"create", (dir / "pack").string(), "A.DAT"};
+    Killer killer{dir / "pack"};
+    killer.RunToEnd(create);
 
-    std::size_t current = 0; // the edit to try next; each is tried until a run gets through
+    // Each edit in turn on what the one before made: run to its end for the new archive, then killed six
+    // times on the old one. The last, {}, creates the archive where there is none.
     int through = 0;
-    for (int round = 0; round < 36; ++round) {
-        const Edit& edit = edits[current];
-        SCOPED_TRACE("round " + std::to_string(round) + ": edit " + std::to_string(current));
-        if (edit.from == &absent) fs::remove(archive);
-        ASSERT_NO_FATAL_FAILURE(killer.KillAtRandom(edit.args, runTime));
-        const auto now = Contents(archive);
-        if (now == *edit.to)
-            current = (current + 1) % std::size(edits), ++through;
-        else
-            ASSERT_TRUE(now == *edit.from) << "the archive is neither the old one nor the new one";
+    for (const Args& edit :
+         {Args{"remove", a, "E15.MIP"}, {"add", a, x}, create, {"add", a, e20}, create, {}}) {
+        const Args& args = edit.empty() ? create : edit;
+        SCOPED_TRACE(testing::PrintToString(args));
+        if (edit.empty()) fs::remove(a);
+        const auto old = contents();
+        killer.RunToEnd(args);
+        const auto made = contents();
+        for (int kill = 0; kill < 6; ++kill) {
+            put(old);
+            ASSERT_NO_FATAL_FAILURE(killer.KillAtRandom(args));
+            const auto now = contents();
+            ASSERT_TRUE(now == old || now == made) << "the archive is neither the old one nor the new one";
+            through += now == made;
+        }
+        put(made);
     }
     EXPECT_GT(through, 0) << "no killed run had put the new archive in place";
     EXPECT_LT(through, 36) << "every killed run had put the new archive in place";
     killer.RunToEnd(create); // which removes what the killed runs left
-    EXPECT_EQ(Contents(archive), created);
 }
 
 TEST(CrashSafety, AKilledExtractLeavesWholeFilesOnly) {
     TempFolder dir;
     std::vector<TestEntry> entries;
     for (int i = 0; i < 4; ++i)
-        entries.push_back({"E" + std::to_string(i) + ".BIN", Data(8 << 20, static_cast<std::uint8_t>(i + 1))});
+        entries.push_back({"E" + std::to_string(i) + ".BIN", Data(8 << 20, std::uint8_t(i + 1))});
     WriteFile(dir / "X.DAT", BuildArchive(entries));
     fs::create_directory(dir / "out");
-    const std::vector<std::string> extract{"extract", (dir / "X.DAT").string(), (dir / "out").string()};
-    Killer killer(dir / "out");
-    const auto runTime = killer.RunToEnd(extract);
+    const Args extract{"extract", (dir / "X.DAT").string(), (dir / "out").string()};
+    Killer killer{dir / "out"};
+    killer.RunToEnd(extract);
     int whole = 0, cut = 0;
     for (int round = 0; round < 24; ++round) {
         for (const auto& e : fs::directory_iterator(dir / "out"))
             if (!Temporary(e.path())) fs::remove(e.path());
-        ASSERT_NO_FATAL_FAILURE(killer.KillAtRandom(extract, runTime));
-        std::size_t written = 0;
-        for (const auto& e : fs::directory_iterator(dir / "out")) {
-            if (Temporary(e.path())) continue;
-            const Data bytes = ReadWholeFile(e.path());
-            const char index = e.path().filename().string()[1];
-            EXPECT_EQ(bytes, entries.at(index - '0').data) << e.path() << " is not whole";
-            ++written;
-        }
-        ++(written == entries.size() ? whole : cut);
+        ASSERT_NO_FATAL_FAILURE(killer.KillAtRandom(extract));
+        FileTree files = FilesUnder(dir / "out");
+        std::erase_if(files, [](const auto& file) { return Temporary(file.first); });
+        for (const auto& [path, bytes] : files)
+            EXPECT_EQ(bytes, entries.at(path.string()[1] - '0').data) << path << " is not whole";
+        ++(files.size() == entries.size() ? whole : cut);
     }
     EXPECT_GT(whole, 0);
     EXPECT_GT(cut, 0);
