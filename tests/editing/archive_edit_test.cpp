@@ -1,9 +1,14 @@
+// Add, remove and rename on archive files in a temporary folder, and create from a folder: the bytes each
+// writes, and the refusals that leave the archive as it was.
+
+#include "archive/codepage.h"
 #include "archive/dat_format.h"
 #include "archive/file_system.h"
+#include "archive/temporary_files.h"
 #include "archive_builder.h"
 #include "edit_support.h"
 #include "editing/archive_edit.h"
-#include "archive/temporary_files.h"
+#include "editing/packing.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -28,8 +33,6 @@ Data Cat(std::initializer_list<std::span<const std::uint8_t>> parts) {
     return all;
 }
 
-} // namespace
-
 class ArchiveEditTest : public ::testing::Test {
   protected:
     fs::path Archive(const Data& bytes, const std::string& name = "T.DAT") {
@@ -42,13 +45,17 @@ class ArchiveEditTest : public ::testing::Test {
         return dir / "src" / name;
     }
     EditResult Add(const fs::path& archive, const std::vector<fs::path>& files) {
-        return AddFiles(EditLock(archive), ReadArchiveDirectory(archive), SelectAddCandidates(files).Packable);
+        return AddFiles(EditLock(archive), ReadArchiveDirectory(archive),
+                        SelectAddCandidates(files).Packable);
     }
     EditResult Remove(const fs::path& archive, const std::vector<std::int32_t>& indices) {
         return RemoveEntries(EditLock(archive), ReadArchiveDirectory(archive), indices);
     }
     TempFolder dir;
 };
+using PackingTest = ArchiveEditTest;
+
+} // namespace
 
 TEST_F(ArchiveEditTest, AppendGivesTheBytesOfAnInPlaceAppend) {
     // n = 2, L = 100, one new file of 10 bytes: 137 bytes.
@@ -82,7 +89,9 @@ TEST_F(ArchiveEditTest, AppendGivesTheBytesOfAnInPlaceAppend) {
                    EncodeDirectoryRecord(2, "S.TXT", 66 + 54), Bytes("qqppppXYZrss")}));
 }
 
-TEST_F(ArchiveEditTest, RebuildsKeepEveryOtherEntryInDirectoryOrder) {
+// A clash rebuilds the archive. Temporary files of killed runs go first; those of a living process, or
+// still locked, stay. A process id above any the system hands out belongs to no process.
+TEST_F(ArchiveEditTest, RebuildsKeepEveryOtherEntryInDirectoryOrderAndClearStaleFiles) {
     // README and LEVEL1.DATA could not be packed from a folder, and their data lie the other way round;
     // two entries share a name.
     Data old = BuildArchive({{"NEW.MIP", Bytes("old")},
@@ -95,8 +104,16 @@ TEST_F(ArchiveEditTest, RebuildsKeepEveryOtherEntryInDirectoryOrder) {
     PutU32(old, RecordStart(1) + kOffsetField, readme + 4);
     PutU32(old, RecordStart(2) + kOffsetField, readme);
     const fs::path archive = Archive(old);
+    const std::string living = std::string(kTemporaryPrefix) + std::to_string(::getppid()) + "-0.tmp";
+    const std::string locked = std::string(kTemporaryPrefix) + "2147483601-0.tmp";
+    for (const auto& name : {std::string(kTemporaryPrefix) + "2147483600-0.tmp", living, locked})
+        WriteFile(dir / name, Bytes("partial"));
+    const int lockFd = ::open((dir / locked).c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(lockFd, LOCK_EX), 0);
+
     const EditResult result = Add(archive, {Source("new.mip", Bytes("NEW")), Source("ABC.MI", Bytes("mi")),
                                             Source("OTHER.DAT", Bytes("no")), Source("x.TXT", Bytes("X!"))});
+    ::close(lockFd);
     EXPECT_TRUE(result.Repacked);
     EXPECT_EQ(result.EntryCount, 7);
     // new.mip takes NEW.MIP's place under the entry's name, x.TXT the first X.TXT's; ABC.MI (a clash, as a
@@ -108,13 +125,7 @@ TEST_F(ArchiveEditTest, RebuildsKeepEveryOtherEntryInDirectoryOrder) {
                                                     {"x.txt", Bytes("second")},
                                                     {"ABC.MIP", Bytes("abc")},
                                                     {"ABC.MI", Bytes("mi")}}));
-
-    WriteFile(archive, old);
-    EXPECT_EQ(Remove(archive, {0, 4}).EntryCount, 4);
-    EXPECT_EQ(ReadWholeFile(archive), BuildArchive({{"README", Bytes("pppp")},
-                                                    {"LEVEL1.DATA", Bytes("qqqq")},
-                                                    {"X.TXT", Bytes("first")},
-                                                    {"ABC.MIP", Bytes("abc")}}));
+    EXPECT_EQ(FolderNames(dir.path()), (std::set<std::string>{"T.DAT", "src", living, locked}));
 }
 
 TEST_F(ArchiveEditTest, RefusalsLeaveTheArchiveAsItWas) {
@@ -143,20 +154,19 @@ TEST_F(ArchiveEditTest, RefusalsLeaveTheArchiveAsItWas) {
     const auto restoreOld = [&](std::int64_t done, std::int64_t total) {
         if (done == total) WriteFile(archive, old);
     };
-    EXPECT_EQ(
-        Failure([&] {
-            RemoveEntries(EditLock(archive), ReadArchiveDirectory(archive), std::vector<std::int32_t>{1}, restoreOld);
-        }),
-        archive.string() + " was changed by another program while it was rewritten. Nothing was changed; "
-                           "please open it again.");
+    EXPECT_EQ(Failure([&] {
+                  RemoveEntries(EditLock(archive), ReadArchiveDirectory(archive),
+                                std::vector<std::int32_t>{1}, restoreOld);
+              }),
+              archive.string() +
+                  " was changed by another program while it was rewritten. Nothing was changed; "
+                  "please open it again.");
     EXPECT_EQ(ReadWholeFile(archive), old);
     EXPECT_EQ(FolderNames(dir.path()), (std::set<std::string>{"T.DAT", "src"}));
 
-    // The broken entry itself can go, and an append never needs its bytes.
+    // The broken entry itself can go.
     Remove(archive, {1});
     EXPECT_EQ(ReadWholeFile(archive), BuildArchive({{"A.MIP", Bytes("aa")}, {"C.MIP", Bytes("cc")}}));
-    WriteFile(archive, old);
-    EXPECT_FALSE(Add(archive, {Source("D.MIP", Bytes("d"))}).Repacked);
 }
 
 TEST_F(ArchiveEditTest, AnAppendThatWouldChangeWhatAnEntryReadsIsRefused) {
@@ -182,7 +192,7 @@ TEST_F(ArchiveEditTest, AnAppendThatWouldChangeWhatAnEntryReadsIsRefused) {
                 "so nothing was changed.");
         EXPECT_EQ(ReadWholeFile(archive), old);
     }
-    // Outside the file and still outside afterwards, or empty: appended.
+    // Outside the file and still outside afterwards, or empty: appended, without the entry's bytes.
     for (const auto& [offset, size] : {std::pair{1000u, 2u}, {83u, 0x80000000u}, {0u, 0u}}) {
         const fs::path archive = Archive(withB(offset, size));
         EXPECT_FALSE(Add(archive, {small}).Repacked);
@@ -190,21 +200,38 @@ TEST_F(ArchiveEditTest, AnAppendThatWouldChangeWhatAnEntryReadsIsRefused) {
     }
 }
 
-TEST_F(ArchiveEditTest, RefusesLimitsAndWritesNothing) {
+TEST_F(ArchiveEditTest, LimitsAreRefusedBeforeAnythingIsWritten) {
+    // Sparse files: their length counts, no disk is used.
+    const auto sparse = [&](const std::string& name, std::uint64_t size) {
+        const fs::path file = Source(name, {});
+        fs::resize_file(file, size);
+        return PackableFile{file, name};
+    };
+    const auto pack = [&](const std::vector<PackableFile>& files) {
+        return Failure([&] { WritePackedArchive(files, dir / "OUT.DAT"); });
+    };
+    const std::string tooMany =
+        "The DAT file would hold 32768 entries; a DAT file holds at most 32767. Nothing was written.";
+    EXPECT_EQ(pack({sparse("HUGE.BIN", 1ull << 31)}),
+              (dir / "src" / "HUGE.BIN").string() + " is 2147483648 bytes long; a DAT file cannot hold a "
+                                                    "file of 2 GiB or more. Nothing was written.");
+    EXPECT_EQ(pack({sparse("HALF1.BIN", (1ull << 30) + 1), sparse("HALF2.BIN", 1ull << 30)}),
+              "The DAT file would be 2147483705 bytes long; a DAT file cannot grow to 2 GiB or more. "
+              "Nothing was written.");
+    EXPECT_EQ(pack(std::vector<PackableFile>(32768, sparse("S.TXT", 1))), tooMany);
+
     std::vector<TestEntry> full;
     for (int i = 0; i < 32767; ++i)
         full.push_back({"E" + std::to_string(i) + ".TXT", {}});
-    const fs::path archive = Archive(BuildArchive(full));
-    EXPECT_EQ(Failure([&] { Add(archive, {Source("NEW.TXT", Bytes("n"))}); }),
-              "The DAT file would hold 32768 entries; a DAT file holds at most 32767. Nothing was written.");
-
-    const fs::path small = Archive(BuildArchive({{"A.TXT", Bytes("a")}}), "S.DAT");
-    const fs::path big = Source("BIG.BIN", {});
-    fs::resize_file(big, (1ull << 31) - 30 - 27); // sparse; with the archive and its record 2 GiB
-    EXPECT_EQ(Failure([&] { Add(small, {big}); }),
+    EXPECT_EQ(Failure([&] { Add(Archive(BuildArchive(full)), {Source("NEW.TXT", Bytes("n"))}); }), tooMany);
+    const Data small = BuildArchive({{"A.TXT", Bytes("a")}});
+    const fs::path archive = Archive(small, "S.DAT");
+    const fs::path big =
+        sparse("BIG.BIN", (1ull << 31) - 30 - 27).Path; // with the archive and its record 2 GiB
+    EXPECT_EQ(Failure([&] { Add(archive, {big}); }),
               "The DAT file would be 2147483648 bytes long; a DAT file cannot grow to 2 GiB or more. "
               "Nothing was written.");
-    EXPECT_EQ(ReadWholeFile(small), BuildArchive({{"A.TXT", Bytes("a")}}));
+    EXPECT_EQ(ReadWholeFile(archive), small);
     EXPECT_EQ(FolderNames(dir.path()), (std::set<std::string>{"S.DAT", "T.DAT", "src"}));
 }
 
@@ -213,51 +240,75 @@ TEST_F(ArchiveEditTest, RenameWritesThirteenBytesInPlace) {
     const fs::path archive = Archive(expected);
     SetAttributes(archive, kReadOnly);
     const std::int64_t field = RecordStart(1) + kNameField;
-    RenameEntry(EditLock(archive), ReadArchiveDirectory(archive), field, "NEWNAME1.PBF");
+    const auto rename = [](const fs::path& path, std::int64_t offset, std::string_view name) {
+        return Failure([&] { RenameEntry(EditLock(path), ReadArchiveDirectory(path), offset, name); });
+    };
+    EXPECT_EQ(rename(archive, field, "NEWNAME1.PBF"), "(no failure)");
     std::copy_n("NEWNAME1.PBF", 13, expected.begin() + field);
     EXPECT_EQ(ReadWholeFile(archive), expected);
     EXPECT_EQ(Attributes(archive), 0);
-    RenameEntry(EditLock(archive), ReadArchiveDirectory(archive), field, "x.lp"); // clears the rest
+    EXPECT_EQ(rename(archive, field, "x.lp"), "(no failure)"); // clears the rest of the field
     std::copy_n("x.lp\0\0\0\0\0\0\0\0\0", 13, expected.begin() + field);
     EXPECT_EQ(ReadWholeFile(archive), expected);
-
-    const ArchiveDirectory seen = ReadArchiveDirectory(archive);
     for (const std::int64_t offset : {RecordStart(2) + kNameField, field + 1, std::int64_t{0}})
-        EXPECT_EQ(Failure([&] { RenameEntry(EditLock(archive), seen, offset, "A.MIP"); }),
-                  "Offset " + std::to_string(offset) + " is not the name field of an entry of " +
-                      archive.string() + ".");
+        EXPECT_EQ(rename(archive, offset, "A.MIP"), "Offset " + std::to_string(offset) +
+                                                        " is not the name field of an entry of " +
+                                                        archive.string() + ".");
     EXPECT_EQ(ReadWholeFile(archive), expected);
 
     // Entry 1's data moved over entry 0's name field: writing that name would change entry 1.
-    expected[RecordStart(1) + kOffsetField] = static_cast<std::uint8_t>(field - kRecordSize + 5);
-    std::fill_n(expected.begin() + RecordStart(1) + kOffsetField + 1, 3, 0);
+    PutU32(expected, RecordStart(1) + kOffsetField,
+           static_cast<std::uint32_t>(RecordStart(0) + kNameField + 5));
     const fs::path damaged = Archive(expected);
-    EXPECT_EQ(
-        Failure([&] { RenameEntry(EditLock(damaged), ReadArchiveDirectory(damaged), field - kRecordSize, "A.MIP"); }),
-        "The name cannot be changed: the data of entry 1 (\"x.lp\") lies over it in the directory. "
-        "Nothing was changed.");
+    EXPECT_EQ(rename(damaged, RecordStart(0) + kNameField, "A.MIP"),
+              "The name cannot be changed: the data of entry 1 (\"x.lp\") lies over it in the directory. "
+              "Nothing was changed.");
     EXPECT_EQ(ReadWholeFile(damaged), expected);
 }
 
-TEST_F(ArchiveEditTest, KeepsPermissionsMadeWritableFollowsLinksAndClearsStaleFiles) {
-    const fs::path archive = Archive(BuildArchive({{"A.TXT", Bytes("a")}, {"B.TXT", Bytes("b")}}));
-    fs::permissions(archive, fs::perms::owner_read | fs::perms::group_read);
-    fs::create_symlink(archive, dir / "LINK.DAT");
-    // Temporary files of killed runs go; those of a living process, or still locked, stay. A process id
-    // above any the system hands out belongs to no process.
-    const std::string dead = std::string(kTemporaryPrefix) + "2147483600-0.tmp";
-    const std::string living = std::string(kTemporaryPrefix) + std::to_string(::getppid()) + "-0.tmp";
-    const std::string locked = std::string(kTemporaryPrefix) + "2147483601-0.tmp";
-    for (const auto& name : {dead, living, locked})
-        WriteFile(dir / name, Bytes("partial"));
-    const int lockFd = ::open((dir / locked).c_str(), O_RDONLY);
-    ASSERT_EQ(::flock(lockFd, LOCK_EX), 0);
+// The folder's packable files in the order it lists them, an empty one too, under their Windows-1252 names;
+// the others are left out, a subfolder without a word. 2 + 6 × 27 + 36 bytes of data.
+TEST_F(PackingTest, CreatesAnArchiveOfThePackableFilesInTheFoldersOrder) {
+    const std::set<std::string> packable = {"A.TXT", "ABCDEFGH.MIP",          "door.lp",
+                                            ".ab",   "\xC3\x89T\xC3\x89.txt", "E.TXT"};
+    for (const char* name : {"A.TXT", "LONGNAME1234.BMP", "OLD.DAT", "README", "PIC.JPEG", "ABCDEFGH.MIP",
+                             "x.Dat", "A.B", "door.lp", ".ab", "\xC3\x89T\xC3\x89.txt", "\xE6\x97\xA5.txt"})
+        WriteFile(dir / name, Bytes(name));
+    WriteFile(dir / "E.TXT", {});
+    fs::create_directory(dir / "SUB.TXT");
+    std::int64_t lastDone = 0;
+    const CreateResult result =
+        CreateArchive(dir.path(), "New.DAT", [&](std::int64_t done, std::int64_t) { lastDone = done; });
+    std::vector<TestEntry> entries;
+    for (const std::string& name : ListedOrder(dir.path()))
+        if (packable.contains(name))
+            entries.push_back({*Utf8ToCp1252(name), name == "E.TXT" ? Data{} : Bytes(name)});
+    const Data expected = BuildArchive(entries);
+    ASSERT_EQ(expected.size(), 200u);
+    EXPECT_EQ(ReadWholeFile(result.Target), expected);
+    EXPECT_EQ(result.EntryCount, 6);
+    EXPECT_EQ(lastDone, 200);
+    EXPECT_EQ(result.LeftOut.size(), 7u);
+}
 
-    Add(dir / "LINK.DAT", {Source("C.TXT", Bytes("c"))});
-    EXPECT_TRUE(fs::is_symlink(dir / "LINK.DAT"));
-    EXPECT_EQ(ReadWholeFile(archive).size(), 2u + 81 + 3);
-    EXPECT_EQ(fs::status(archive).permissions(),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_EQ(FolderNames(dir.path()), (std::set<std::string>{"LINK.DAT", "T.DAT", "src", living, locked}));
-    ::close(lockFd);
+// An existing archive keeps its mode (made writable) and a link keeps leading to it.
+TEST_F(PackingTest, ReplacesATargetKeepingItsModeAndLinks) {
+    WriteFile(dir / "A.TXT", Bytes("new"));
+    WriteFile(dir / "T.DAT", Bytes("old archive"));
+    SetAttributes(dir / "T.DAT", kReadOnly);
+    ASSERT_TRUE(CreateArchive(dir.path(), "T.DAT").Created);
+    const auto created = BuildArchive({{"A.TXT", Bytes("new")}});
+    EXPECT_EQ(ReadWholeFile(dir / "T.DAT"), created);
+    EXPECT_EQ(Attributes(dir / "T.DAT"), 0);
+    fs::permissions(dir / "T.DAT", fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink("T.DAT", dir / "L.DAT");
+    ASSERT_TRUE(CreateArchive(dir.path(), "L.DAT").Created); // neither name of the archive is packed
+    EXPECT_TRUE(fs::is_symlink(dir / "L.DAT"));
+    EXPECT_EQ(ReadWholeFile(dir / "T.DAT"), created);
+    EXPECT_EQ(fs::status(dir / "T.DAT").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+
+    // A folder that takes no new file: the message names the temporary file, not the archive.
+    const HookInPlace hook([](FileStep s, const fs::path&) { return s == FileStep::Create ? EACCES : 0; });
+    EXPECT_EQ(Failure([&] { CreateArchive(dir.path(), "N.DAT"); }),
+              "Cannot create a temporary file beside " + (dir / "N.DAT").string() + ": Permission denied");
 }
