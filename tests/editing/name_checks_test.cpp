@@ -29,25 +29,25 @@ using Cases = std::initializer_list<std::pair<std::string_view, std::string>>;
 
 } // namespace
 
-// The extension comes before the length, the length before the characters.
+// The extension comes before the length, the length before the characters; 12 characters may take 14
+// bytes of UTF-8.
 TEST(NameChecks, NewArchiveNamesInOrder) {
     for (const auto& [typed, outcome] :
          Cases{{"x.Dat", "accepted x.Dat"},
                {"ABCDEFGH.dat", "accepted ABCDEFGH.dat"},
-               {"\xC3\x89T\xC3\x89NNNN.dat", "accepted \xC9T\xC9NNNN.dat"}, // 12 characters, 14 UTF-8 bytes
+               {"\xC3\x89T\xC3\x89NNNN.dat", "accepted \xC9T\xC9NNNN.dat"},
                {"", "quiet"},
                {".DAT", "quiet"},
                {"ABCDEFGHIJ?.da", "The extension must be .dat or .DAT\nPlease try again."},
                {"ABCDEFGH?.dat", kTooLong},
                {"a?b.dat", kCharacters},
-               {"a\"b.dat", kCharacters},
                {"\xE6\x97\xA5.dat", kNotWritable},
                {"a\tb.dat", kNotWritable}})
         EXPECT_EQ(Outcome(CheckNewArchiveName(typed)), outcome) << typed;
 }
 
 TEST(NameChecks, NewEntryNamesInOrderAgainstTheListedLines) {
-    const std::vector<std::string> listed{"ABC.MIP", "DEF.SRB", "XYZ.PBF"};
+    const std::vector<std::string> listed{"ABC.MIP", "DEF.SRB", "XYZ.PBF"}; // ABC.MI is a leading part
     const std::string extension = "The extension must be 2 or 3 characters.\nPlease try again.";
     for (const auto& [typed, outcome] :
          Cases{{"", "quiet"},
@@ -59,7 +59,7 @@ TEST(NameChecks, NewEntryNamesInOrderAgainstTheListedLines) {
                {"A|B.MIP", kCharacters},
                {"\xE2\x80\xBD.MIP", kNotWritable},
                {"abc.mip", kExists},
-               {"ABC.MI", kExists}, // a leading part of ABC.MIP
+               {"ABC.MI", kExists},
                {"\xE2\x82\xAC"
                 "1.MIP",
                 "accepted \x80"
