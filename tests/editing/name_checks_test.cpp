@@ -30,17 +30,16 @@ using Cases = std::initializer_list<std::pair<std::string_view, std::string>>;
 } // namespace
 
 // The extension comes before the length, the length before the characters; 12 characters may take 14
-// bytes of UTF-8.
+// bytes of UTF-8. (The window's and command line's tests show the default name ending quietly, a sign
+// refused, and a name that exists in another letter case.)
 TEST(NameChecks, NewArchiveNamesInOrder) {
     for (const auto& [typed, outcome] :
          Cases{{"x.Dat", "accepted x.Dat"},
                {"ABCDEFGH.dat", "accepted ABCDEFGH.dat"},
                {"\xC3\x89T\xC3\x89NNNN.dat", "accepted \xC9T\xC9NNNN.dat"},
                {"", "quiet"},
-               {".DAT", "quiet"},
                {"ABCDEFGHIJ?.da", "The extension must be .dat or .DAT\nPlease try again."},
                {"ABCDEFGH?.dat", kTooLong},
-               {"a?b.dat", kCharacters},
                {"\xE6\x97\xA5.dat", kNotWritable},
                {"a\tb.dat", kNotWritable}})
         EXPECT_EQ(Outcome(CheckNewArchiveName(typed)), outcome) << typed;
@@ -58,7 +57,6 @@ TEST(NameChecks, NewEntryNamesInOrderAgainstTheListedLines) {
                {"AB.CDEF", extension},
                {"A|B.MIP", kCharacters},
                {"\xE2\x80\xBD.MIP", kNotWritable},
-               {"abc.mip", kExists},
                {"ABC.MI", kExists},
                {"\xE2\x82\xAC"
                 "1.MIP",
