@@ -1,28 +1,28 @@
-// Loading an archive: every column of the directory, entries at and past the file's end, the refusals, and
-// the listing read from a file without its entries, which must give what the whole load gives.
+// Loading an archive: every column of the directory, a damaged one as loaded and as verify describes it,
+// files that are no archive, the listing read without the entries' bytes (which must give what the whole
+// load gives), and the order of the window's list.
 
 #include "archive/archive_model.h"
+#include "archive/codepage.h"
 #include "archive/error.h"
 #include "archive/list_order.h"
+#include "archive/verify.h"
 #include "archive_builder.h"
-#include "hostile_archives.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <functional>
-#include <string>
-#include <vector>
+#include <numeric>
+#include <random>
 
 using namespace kelvot;
 using namespace kelvot::testkit;
+using Bytes = std::vector<std::uint8_t>;
+using Strings = std::vector<std::string>;
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-std::string Refusal(const std::function<void()>& load) {
+template <typename Load> std::string Refusal(const Load& load) {
     try {
         load();
     } catch (const KelvotError& e) {
@@ -31,53 +31,35 @@ std::string Refusal(const std::function<void()>& load) {
     return "loaded";
 }
 
-std::string LoadRefusal(const Bytes& bytes) {
-    return Refusal([&] { LoadArchive(bytes); });
+Strings Verify(const Bytes& file) {
+    return VerifyArchive(file, std::ssize(file));
 }
 
-void ExpectListingAsWholeLoad(const Bytes& bytes, const std::string& what) {
+// The listing parses the directory as the whole load does, then reads each entry's type bytes from the
+// file in offset order, nearby ones together, and the entries by range: it must find what the whole load
+// finds. (CTest replays the fuzz target, which holds the listing to every column of the whole load, on the
+// hostile archives.)
+void ExpectListingAsWholeLoad(const Bytes& bytes) {
     TempFolder folder;
-    const auto path = folder / "A.DAT";
-    WriteFile(path, bytes);
-    const std::string whole = LoadRefusal(bytes);
-    ASSERT_EQ(Refusal([&] { LoadArchiveListing(path); }), whole) << what;
-    if (whole != "loaded") return;
-
+    WriteFile(folder / "A.DAT", bytes);
     const ArchiveModel model = LoadArchive(bytes);
-    const ArchiveListing listing = LoadArchiveListing(path);
-    const auto columns = [](const ArchiveListing& l) {
-        const DirectoryTable& d = l.Directory;
-        return std::tie(l.EntryCount, d.EntryNames, d.EntrySizes, d.EntryOffsets, d.NameFieldOffsets,
-                        d.EntryTypes);
-    };
-    EXPECT_EQ(listing.FileSize, static_cast<std::int64_t>(bytes.size())) << what;
-    EXPECT_EQ(columns(listing), columns(model)) << what;
-    EXPECT_EQ(ListedEntries(listing, TypeFilter::AllImages), ListedEntries(model, TypeFilter::AllImages))
-        << what;
-    EntryReader reader(listing, path);
-    for (std::int32_t i = 0; i < model.EntryCount; ++i) {
-        EXPECT_EQ(listing.FindEntry(model.Directory.EntryNames[i]),
-                  model.FindEntry(model.Directory.EntryNames[i]));
-        EXPECT_EQ(listing.EntryInsideFile(i), model.EntryInsideFile(i)) << what << " entry " << i;
-        const auto expected = model.EntryBytes(i);
-        const auto got = reader.Read(i);
-        ASSERT_TRUE(std::equal(got.begin(), got.end(), expected.begin(), expected.end()))
-            << what << " entry " << i;
-    }
+    const ArchiveListing listing = LoadArchiveListing(folder / "A.DAT");
+    EXPECT_EQ(std::tie(listing.FileSize, listing.Directory.EntryNames, listing.Directory.EntryTypes),
+              std::tie(model.FileSize, model.Directory.EntryNames, model.Directory.EntryTypes));
+    EntryReader reader(listing, folder / "A.DAT");
+    for (std::int32_t i = 0; i < model.EntryCount; ++i)
+        ASSERT_TRUE(std::ranges::equal(reader.Read(i), model.EntryBytes(i))) << i;
 }
 
 } // namespace
 
 TEST(LoadArchive, ReadsEveryColumn) {
-    const auto bytes = BuildArchive({{"A.MIP", DataOfType("MIP", 300)},
-                                     {"B.3DO", DataOfType("3DO", 10)},
-                                     {"C.TXT", {}},
-                                     {"D.PBF", DataOfType("PBF", 5)}});
-    const ArchiveModel m = LoadArchive(bytes);
-    ASSERT_EQ(m.EntryCount, 4);
-    EXPECT_EQ(m.ArchiveImage, bytes);
+    const ArchiveModel m = LoadArchive(BuildArchive({{"A.MIP", DataOfType("MIP", 300)},
+                                                     {"B.3DO", DataOfType("3DO", 10)},
+                                                     {"C.TXT", {}},
+                                                     {"D.PBF", DataOfType("PBF", 5)}}));
     const DirectoryTable& d = m.Directory;
-    EXPECT_EQ(d.EntryNames, (std::vector<std::string>{"A.MIP", "B.3DO", "C.TXT", "D.PBF"}));
+    EXPECT_EQ(d.EntryNames, (Strings{"A.MIP", "B.3DO", "C.TXT", "D.PBF"}));
     EXPECT_EQ(d.EntrySizes, (std::vector<std::int32_t>{300, 10, 0, 5}));
     EXPECT_EQ(d.EntryOffsets, (std::vector<std::int32_t>{110, 410, 420, 420}));
     EXPECT_EQ(d.NameFieldOffsets, (std::vector<std::int32_t>{12, 39, 66, 93}));
@@ -86,51 +68,67 @@ TEST(LoadArchive, ReadsEveryColumn) {
               (std::vector<EntryType>{EntryType::MIP, EntryType::ThreeDO, EntryType::PBF, EntryType::PBF}));
 }
 
-TEST(LoadArchive, SignedSizesAndOffsetsAndEntriesCutAtTheFilesEnd) {
-    auto bytes = BuildArchive({{"A.OTH", DataOfType("OTH")},
-                               {"B.OTH", DataOfType("OTH")},
-                               {"C.MIP", DataOfType("MIP", 10)},
-                               {"D.MIP", DataOfType("MIP", 10)}});
+// The loader keeps sizes and offsets as signed columns and cuts what can be read of an entry at the file's
+// end; verify names each problem in its own words, in entry order, the overlaps last, with offsets and sizes
+// unsigned.
+TEST(LoadArchive, ADamagedDirectoryAsLoadedAndAsVerified) {
+    std::vector<TestEntry> entries;
+    for (const char* name : {"A.MIP", "B.MIP", "C.MIP", "D.TXT", "E.MIP", "F.MIP", "G.MIP"})
+        entries.push_back({name, name[0] == 'D' ? Bytes{} : DataOfType("MIP", 10)});
+    auto bytes = BuildArchive(entries); // the directory ends at 191, the file at 251
+    EXPECT_TRUE(Verify(bytes).empty());
     PutU32(bytes, RecordStart(0) + kSizeField, 0x80000000u);
-    PutU32(bytes, RecordStart(1) + kOffsetField, 0xFFFFFFFFu);
-    PutU32(bytes, RecordStart(2) + kOffsetField, static_cast<std::uint32_t>(bytes.size() - 2));
-    PutU32(bytes, RecordStart(3) + kOffsetField, static_cast<std::uint32_t>(bytes.size()));
+    PutU32(bytes, RecordStart(1) + kOffsetField, 5);
+    PutU32(bytes, RecordStart(2) + kOffsetField, 0x80000000u);
+    PutU32(bytes, RecordStart(3) + kOffsetField, 5);   // empty entries lie nowhere and overlap nothing
+    PutU32(bytes, RecordStart(5) + kOffsetField, 230); // E.MIP holds 221 to 230
+    PutU32(bytes, RecordStart(6) + kOffsetField, 249);
     const ArchiveModel m = LoadArchive(bytes);
     EXPECT_EQ(m.Directory.EntrySizes[0], INT32_MIN);
-    EXPECT_EQ(m.Directory.EntryOffsets[1], -1);
-    // What can be read of them stops at the file's end, and type bytes outside it match nothing.
-    EXPECT_EQ(m.EntryBytes(0).size(), bytes.size() - static_cast<std::size_t>(m.Directory.EntryOffsets[0]));
-    EXPECT_TRUE(m.EntryBytes(1).empty());
-    EXPECT_EQ(m.EntryBytes(2).size(), 2u);
-    EXPECT_TRUE(m.EntryBytes(3).empty());
-    for (std::int32_t i = 0; i < 4; ++i) {
-        EXPECT_FALSE(m.EntryInsideFile(i)) << i;
-        EXPECT_EQ(m.Directory.EntryTypes[i], EntryType::OTH) << i;
+    EXPECT_EQ(m.Directory.EntryOffsets[2], INT32_MIN);
+    std::vector<std::size_t> readable;
+    std::vector<bool> inside;
+    for (std::int32_t i = 0; i < m.EntryCount; ++i) {
+        readable.push_back(m.EntryBytes(i).size());
+        inside.push_back(m.EntryInsideFile(i));
     }
-    ExpectListingAsWholeLoad(bytes, "cut");
+    EXPECT_EQ(readable, (std::vector<std::size_t>{60, 10, 0, 0, 10, 10, 2}));
+    EXPECT_EQ(inside, (std::vector<bool>{false, true, false, true, true, true, false}));
+    EXPECT_EQ(
+        Verify(bytes),
+        (Strings{"entry 0 (\"A.MIP\"): its data (offset 191, size 2147483648) lies outside the file (251 "
+                 "bytes)",
+                 "entry 1 (\"B.MIP\"): its data (offset 5, size 10) lies inside the count and directory "
+                 "(bytes 0 to 190)",
+                 "entry 2 (\"C.MIP\"): its data (offset 2147483648, size 10) lies outside the file (251 "
+                 "bytes)",
+                 "entry 6 (\"G.MIP\"): its data (offset 249, size 10) lies outside the file (251 bytes)",
+                 "entry 4 (\"E.MIP\") and entry 5 (\"F.MIP\"): their data overlap"}));
 }
 
+// What the loader says of a file that is no archive, and verify's words for it.
 TEST(LoadArchive, RefusesFilesThatAreNoArchive) {
-    const std::string damaged = std::to_string(kDamagedArchive) + ": ";
-    EXPECT_EQ(LoadRefusal({}), damaged + "The file is empty.");
-    EXPECT_EQ(LoadRefusal({1}), damaged + "The file is too short to hold an entry count.");
-    EXPECT_EQ(LoadRefusal({0, 0}),
-              damaged + "The entry count of the file is 0; an archive holds 1 to 32767 entries.");
-    EXPECT_EQ(LoadRefusal({0x00, 0x80}),
-              damaged + "The entry count of the file is -32768; an archive holds 1 to 32767 entries.");
-    EXPECT_EQ(LoadRefusal({0xFF, 0x7F, 0, 0}),
-              damaged + "The directory of 32767 entries needs 884711 bytes, but the file holds only 4.");
-    auto bytes = BuildArchive({{"A.MIP", DataOfType("MIP")}});
-    bytes.resize(DirectoryEnd(1) - 1);
-    EXPECT_EQ(LoadRefusal(bytes),
-              damaged + "The directory of 1 entries needs 29 bytes, but the file holds only 28.");
-    bytes.resize(DirectoryEnd(1)); // a directory and no data at all still loads
-    EXPECT_EQ(LoadRefusal(bytes), "loaded");
-}
-
-TEST(ArchiveListing, EveryHostileArchiveListsAsItLoads) {
-    for (const HostileArchive& archive : HostileArchives())
-        ExpectListingAsWholeLoad(archive.bytes, archive.name);
+    auto cut = BuildArchive({{"A.MIP", DataOfType("MIP")}});
+    cut.resize(DirectoryEnd(1) - 1);
+    const struct {
+        Bytes file;
+        std::string refusal, problem;
+    } cases[] = {
+        {{1},
+         "The file is too short to hold an entry count.",
+         "the file is 1 bytes long, too short for an entry count"},
+        {{0x00, 0x80},
+         "The entry count of the file is -32768; an archive holds 1 to 32767 entries.",
+         "the entry count is -32768; an archive holds 1 to 32767 entries"},
+        {cut, "The directory of 1 entries needs 29 bytes, but the file holds only 28.",
+         "the directory of 1 entries ends at byte 29, past the end of the file (28 bytes)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Refusal([&] { LoadArchive(c.file); }), std::to_string(kDamagedArchive) + ": " + c.refusal);
+        EXPECT_EQ(Verify(c.file), Strings{c.problem});
+    }
+    cut.resize(DirectoryEnd(1)); // a directory and no data at all still loads
+    EXPECT_EQ(Refusal([&] { LoadArchive(cut); }), "loaded");
 }
 
 TEST(ArchiveListing, TypesOfEntriesNearAndFarApartAndOutOfOrder) {
@@ -144,11 +142,48 @@ TEST(ArchiveListing, TypesOfEntriesNearAndFarApartAndOutOfOrder) {
     entries.push_back({"EMPTY.X", {}});
     entries.push_back({"SHORT.X", {'P', 'I'}});
     auto bytes = BuildArchive(entries);
-    ASSERT_EQ(LoadArchive(bytes).EntryCount, 302);
-    ExpectListingAsWholeLoad(bytes, "in order");
+    ExpectListingAsWholeLoad(bytes);
     for (int i = 0; i + 1 < 300; i += 2) { // swap the offsets of entry pairs
         const auto a = static_cast<std::size_t>(RecordStart(i) + kOffsetField);
         std::swap_ranges(bytes.begin() + a, bytes.begin() + a + 4, bytes.begin() + a + kRecordSize);
     }
-    ExpectListingAsWholeLoad(bytes, "out of order");
+    ExpectListingAsWholeLoad(bytes);
+}
+
+// Names sorted ignoring case, equal ones in directory order; a line's type is that of the first entry of
+// its name, so beta.srb, plain data, is listed with the SRB files. (The window's tests show each filter.)
+TEST(ListOrder, EqualNamesKeepDirectoryOrderAndTheFirstOnesType) {
+    const ArchiveModel m = LoadArchive(BuildArchive({{"zeta.mip", DataOfType("MIP")},
+                                                     {"Beta.SRB", DataOfType("SRB")},
+                                                     {"notes.txt", DataOfType("OTH")},
+                                                     {"beta.srb", DataOfType("OTH")},
+                                                     {"ALPHA.PBF", DataOfType("PBF")}}));
+    const auto names = [&](TypeFilter filter) {
+        Strings names;
+        for (const std::int32_t i : ListedEntries(m, filter))
+            names.push_back(m.Directory.EntryNames[i]);
+        return names;
+    };
+    EXPECT_EQ(names(TypeFilter::All),
+              (Strings{"ALPHA.PBF", "Beta.SRB", "beta.srb", "notes.txt", "zeta.mip"}));
+    EXPECT_EQ(names(TypeFilter::SRB), (Strings{"Beta.SRB", "beta.srb"}));
+}
+
+// The order by sort keys against the plain comparison, on names of every byte 1-255 (case pairs of
+// Windows-1252 among them), of every length up to a name field's 13 bytes, many of them equal but for case.
+TEST(ListOrder, SortKeysOrderAsTheNameComparisonDoes) {
+    std::mt19937 random(8);
+    Strings names;
+    for (int i = 0; i < 3000; ++i) {
+        std::string name(random() % 14, 'a');
+        for (char& c : name)
+            c = static_cast<char>(i % 3 == 0 ? "aAsS\x8A\x9A\xFF\x9F"[random() % 8] : 1 + random() % 255);
+        names.push_back(name);
+    }
+    std::vector<std::int32_t> expected(names.size());
+    std::iota(expected.begin(), expected.end(), 0);
+    std::stable_sort(expected.begin(), expected.end(), [&](std::int32_t a, std::int32_t b) {
+        return CompareNamesIgnoringCase(names[a], names[b]) < 0;
+    });
+    EXPECT_EQ(SortedNameOrder(names), expected);
 }

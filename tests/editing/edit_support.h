@@ -3,6 +3,7 @@
 // Small helpers the editing tests share.
 
 #include "archive/error.h"
+#include "archive/file_ops.h"
 
 #include <dirent.h>
 #include <filesystem>
@@ -13,6 +14,13 @@
 #include <vector>
 
 namespace kelvot::testkit {
+
+// Puts the file layer's fault hook in place for as long as it lives.
+struct HookInPlace {
+    explicit HookInPlace(FileFaultHook hook) : previous(SetFileFaultHook(std::move(hook))) {}
+    ~HookInPlace() { SetFileFaultHook(std::move(previous)); }
+    FileFaultHook previous;
+};
 
 inline std::vector<std::uint8_t> Bytes(std::string_view text) {
     return {text.begin(), text.end()};
