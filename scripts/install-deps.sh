@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libfreeimage-dev libcli11-dev nlohmann-json3-dev
+  qt6-base-dev libfreeimage-dev libimagequant-dev libcli11-dev nlohmann-json3-dev
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   imagemagick

@@ -47,10 +47,13 @@ class Form1 : public QMainWindow {
     void mnuFileExtractSelectedFiles_Click();
     void mnuFileSaveAsBMP_Click();
     void mnuFileSaveAsJPG_Click();
+    void mnuFileSaveAsPNG_Click();
     void mnuFileNew_Click();
     void mnuFileAdd_Click();
     void mnuFileRemove_Click();
     void mnuFileRename_Click();
+    void mnuFileImport_Click();
+    void mnuFileReplace_Click();
     // Asks for a folder (packing or destination, by PackingMode) and leaves the answer in ChosenFolder,
     // empty when the user cancels.
     void BrowseForFolder();
@@ -83,17 +86,18 @@ class Form1 : public QMainWindow {
 
     // Menus: the File menu, the list's pop-up menu (mnuHidden) and Help.
     QMenu* mnuFile;
-    QAction *mnuFileNew, *mnuFileOpen, *mnuFileSaveAsBMP, *mnuFileSaveAsJPG;
+    QAction *mnuFileNew, *mnuFileOpen, *mnuFileSaveAsBMP, *mnuFileSaveAsJPG, *mnuFileSaveAsPNG;
     QMenu* mnuFileJPEGQuality;
     std::array<QAction*, 5> mnuFileJPEGQualityItems; // Superb, Good, Normal, Average, Bad
-    QAction *mnuFileExtractSelectedFiles, *mnuFileExtractAll, *mnuFileAdd, *mnuFileRemove, *mnuFileRename;
+    QAction *mnuFileExtractSelectedFiles, *mnuFileExtractAll, *mnuFileAdd, *mnuFileRemove, *mnuFileRename,
+        *mnuFileImport, *mnuFileReplace;
     QAction* mnuFileMRUSep;
     std::array<QAction*, RecentArchives::kMaxCount + 1> mnuFileMRU; // 1 to 4; 0 unused
     QAction* mnuFileExit;
     QMenu* mnuHidden;
-    QAction *mnuHiddenNew, *mnuHiddenOpen, *mnuHiddenSaveAsBMP, *mnuHiddenSaveAsJPG,
+    QAction *mnuHiddenNew, *mnuHiddenOpen, *mnuHiddenSaveAsBMP, *mnuHiddenSaveAsJPG, *mnuHiddenSaveAsPNG,
         *mnuHiddenExtractSelectedFiles, *mnuHiddenExtractAll, *mnuHiddenAdd, *mnuHiddenRemove,
-        *mnuHiddenRename;
+        *mnuHiddenRename, *mnuHiddenImport, *mnuHiddenReplace;
     QMenu* mnuHelp;
     QAction* mnuHelpAbout;
 
@@ -136,8 +140,12 @@ class Form1 : public QMainWindow {
     // The first entry of each selected line's name: the current line when one is selected, else every
     // selected line in list order.
     std::vector<std::int32_t> SelectedEntries() const;
+    // Whether the current line's entry is a picture (for Import Picture).
+    bool CurrentIsPicture() const;
     // What an export of pictures in this format is told: the JPEG quality and the picture size limit.
     ExportOptions ExportSettings(ExportFormat format) const;
+    // Save As for one format: the folder picker, then the export under the busy display.
+    void SavePicturesAs(ExportFormat format, const QString& busyText);
     // Runs a command that writes files into a folder, under the busy display, and reports what it left out.
     void RunOutputCommand(const QString& busyText, const std::function<OutputResult(const Progress&)>& work);
 

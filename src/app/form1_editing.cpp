@@ -1,4 +1,5 @@
-// Changing archives: create one from a folder, add files, remove entries, rename an entry.
+// Changing archives: create one from a folder, add files, remove entries, rename an entry, import a
+// picture into an entry, replace an entry's bytes.
 
 #include "app/app_support.h"
 #include "app/busy_display.h"
@@ -8,6 +9,7 @@
 #include "editing/archive_edit.h"
 #include "editing/name_checks.h"
 #include "editing/packing.h"
+#include "editing/picture_import.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -137,6 +139,50 @@ void Form1::mnuFileRename_Click() {
         return;
     }
     RefreshAfterEdit(NameToText(*name));
+}
+
+void Form1::mnuFileImport_Click() {
+    if (!CurrentIsPicture() || List1->selectionModel()->selectedRows().size() >= 2) return;
+    const QString title = QStringLiteral("Import Picture");
+    const auto chosen = dialogs_.openFile(
+        this, title,
+        QStringLiteral("Pictures (*.png *.bmp *.tga *.tif *.tiff *.gif *.jpg *.jpeg *.pcx *.ppm *.pgm *.webp);;"
+                       "All Files (*)"));
+    if (!chosen) return;
+    const QString line = List1->currentItem()->text();
+    ImportResult result;
+    try {
+        BusyDisplay busy(StatusBar1, QStringLiteral("Importing picture..."));
+        const EditLock lock(ToFsPath(currentArchivePath_));
+        result = ImportPicture(lock, DirectoryOf(*model_), *CurrentEntry, ToFsPath(chosen->path),
+                               ExportSettings(ExportFormat::Png).MaxMegapixels, InKilobytes(busy.progress()));
+    } catch (const std::exception& error) {
+        ShowEditError(error);
+        return;
+    }
+    RefreshAfterEdit(line);
+    if (result.ReducedFrom > 0)
+        dialogs_.message(this, MessageIcon::None, title,
+                         QStringLiteral("%1: reduced %2 colours to 16.").arg(line).arg(result.ReducedFrom));
+}
+
+void Form1::mnuFileReplace_Click() {
+    if (!model_ || !CurrentEntry || !List1->currentItem()) return;
+    if (List1->selectionModel()->selectedRows().size() >= 2) return;
+    const auto chosen =
+        dialogs_.openFile(this, QStringLiteral("Replace Selected File"), QStringLiteral("All Files (*)"));
+    if (!chosen) return;
+    const QString line = List1->currentItem()->text();
+    try {
+        BusyDisplay busy(StatusBar1, QStringLiteral("Replacing file..."));
+        const EditLock lock(ToFsPath(currentArchivePath_));
+        ReplaceEntry(lock, DirectoryOf(*model_), *CurrentEntry, ToFsPath(chosen->path),
+                     InKilobytes(busy.progress()));
+    } catch (const std::exception& error) {
+        ShowEditError(error);
+        return;
+    }
+    RefreshAfterEdit(line);
 }
 
 void Form1::RefreshAfterEdit(const QString& name) {

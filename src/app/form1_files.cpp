@@ -88,26 +88,27 @@ void Form1::mnuFileExtractSelectedFiles_Click() {
     });
 }
 
-void Form1::mnuFileSaveAsBMP_Click() {
+void Form1::SavePicturesAs(ExportFormat format, const QString& busyText) {
     if (!model_) return; // a shortcut can run before the menu has been opened
     PackingMode = false;
     BrowseForFolder();
     if (ChosenFolder.isEmpty()) return;
-    RunOutputCommand(QStringLiteral("Saving files as BMPs..."), [&](const Progress& progress) {
+    RunOutputCommand(busyText, [&](const Progress& progress) {
         return ExportLoadedPictures(*model_, ToFsPath(currentArchivePath_), SelectedEntries(),
-                                    ToFsPath(ChosenFolder), ExportSettings(ExportFormat::Bmp), progress);
+                                    ToFsPath(ChosenFolder), ExportSettings(format), progress);
     });
 }
 
+void Form1::mnuFileSaveAsBMP_Click() {
+    SavePicturesAs(ExportFormat::Bmp, QStringLiteral("Saving files as BMPs..."));
+}
+
 void Form1::mnuFileSaveAsJPG_Click() {
-    if (!model_) return; // a shortcut can run before the menu has been opened
-    PackingMode = false;
-    BrowseForFolder();
-    if (ChosenFolder.isEmpty()) return;
-    RunOutputCommand(QStringLiteral("Saving files as JPGs..."), [&](const Progress& progress) {
-        return ExportLoadedPictures(*model_, ToFsPath(currentArchivePath_), SelectedEntries(),
-                                    ToFsPath(ChosenFolder), ExportSettings(ExportFormat::Jpeg), progress);
-    });
+    SavePicturesAs(ExportFormat::Jpeg, QStringLiteral("Saving files as JPGs..."));
+}
+
+void Form1::mnuFileSaveAsPNG_Click() {
+    SavePicturesAs(ExportFormat::Png, QStringLiteral("Saving files as PNGs..."));
 }
 
 } // namespace kelvot::app

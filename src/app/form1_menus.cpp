@@ -28,6 +28,8 @@ void Form1::BuildMenus() {
                                           &Form1::mnuFileSaveAsBMP_Click);
     mnuFileSaveAsJPG = mnuFile->addAction(QStringLiteral("Save Selected Files As &JPGs..."), this,
                                           &Form1::mnuFileSaveAsJPG_Click);
+    mnuFileSaveAsPNG = mnuFile->addAction(QStringLiteral("Save Selected Files As PN&Gs..."), this,
+                                          &Form1::mnuFileSaveAsPNG_Click);
     mnuFileJPEGQuality = mnuFile->addMenu(QStringLiteral("JPEG &Quality"));
     for (std::size_t level = 0; level < kJpegQualities.size(); ++level) {
         const JpegQuality quality = kJpegQualities[level];
@@ -50,6 +52,10 @@ void Form1::BuildMenus() {
     mnuFile->addSeparator();
     mnuFileRename =
         mnuFile->addAction(QStringLiteral("&Rename Selected File..."), this, &Form1::mnuFileRename_Click);
+    mnuFileImport =
+        mnuFile->addAction(QStringLiteral("&Import Picture..."), this, &Form1::mnuFileImport_Click);
+    mnuFileReplace =
+        mnuFile->addAction(QStringLiteral("Re&place Selected File..."), this, &Form1::mnuFileReplace_Click);
     mnuFileMRUSep = mnuFile->addSeparator();
     mnuFileMRUSep->setVisible(false);
     mnuFileMRU[0] = nullptr;
@@ -71,6 +77,7 @@ void Form1::BuildMenus() {
     mnuHidden->addSeparator();
     mnuHiddenSaveAsBMP = twin(QStringLiteral("&Save Selected Files As BMPs..."), mnuFileSaveAsBMP);
     mnuHiddenSaveAsJPG = twin(QStringLiteral("Save Selected Files As &JPGs..."), mnuFileSaveAsJPG);
+    mnuHiddenSaveAsPNG = twin(QStringLiteral("Save Selected Files As PN&Gs..."), mnuFileSaveAsPNG);
     mnuHidden->addSeparator();
     mnuHiddenExtractSelectedFiles =
         twin(QStringLiteral("Extract Selected &Files..."), mnuFileExtractSelectedFiles);
@@ -80,34 +87,44 @@ void Form1::BuildMenus() {
     mnuHiddenRemove = twin(QStringLiteral("Re&move Selected Files..."), mnuFileRemove);
     mnuHidden->addSeparator();
     mnuHiddenRename = twin(QStringLiteral("&Rename Selected File..."), mnuFileRename);
+    mnuHiddenImport = twin(QStringLiteral("&Import Picture..."), mnuFileImport);
+    mnuHiddenReplace = twin(QStringLiteral("Re&place Selected File..."), mnuFileReplace);
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelpAbout = mnuHelp->addAction(QStringLiteral("&About Kelvot"), this, &Form1::mnuHelpAbout_Click);
 }
 
-// Which commands make sense now: nothing to act on without lines, one entry only for a rename.
+// Which commands make sense now: nothing to act on without lines, one entry only for a rename and a
+// replace, one picture for an import.
 static void ApplyEnablingRule(const QListWidget* list, std::initializer_list<QAction*> listCommands,
-                              QAction* rename) {
+                              std::initializer_list<QAction*> oneLine, QAction* import, bool picture) {
     const bool hasLines = list->count() > 0;
     const bool several = list->selectionModel()->selectedRows().size() >= 2;
     for (QAction* command : listCommands)
         command->setEnabled(hasLines);
-    rename->setEnabled(hasLines && !several);
+    for (QAction* command : oneLine)
+        command->setEnabled(hasLines && !several);
+    import->setEnabled(hasLines && !several && picture);
+}
+
+bool Form1::CurrentIsPicture() const {
+    return model_ && CurrentEntry && List1->currentItem() &&
+           IsPicture(model_->Directory.EntryTypes[*CurrentEntry]);
 }
 
 void Form1::mnuFile_Click() {
     ApplyEnablingRule(List1,
-                      {mnuFileSaveAsBMP, mnuFileSaveAsJPG, mnuFileExtractSelectedFiles, mnuFileExtractAll,
-                       mnuFileRemove, mnuFileAdd},
-                      mnuFileRename);
+                      {mnuFileSaveAsBMP, mnuFileSaveAsJPG, mnuFileSaveAsPNG, mnuFileExtractSelectedFiles,
+                       mnuFileExtractAll, mnuFileRemove, mnuFileAdd},
+                      {mnuFileRename, mnuFileReplace}, mnuFileImport, CurrentIsPicture());
 }
 
 void Form1::List1_MouseUp(Qt::MouseButton button, const QPoint& globalPosition) {
     if (button != Qt::RightButton) return;
     ApplyEnablingRule(List1,
-                      {mnuHiddenSaveAsBMP, mnuHiddenSaveAsJPG, mnuHiddenExtractSelectedFiles,
+                      {mnuHiddenSaveAsBMP, mnuHiddenSaveAsJPG, mnuHiddenSaveAsPNG, mnuHiddenExtractSelectedFiles,
                        mnuHiddenExtractAll, mnuHiddenRemove, mnuHiddenAdd},
-                      mnuHiddenRename);
+                      {mnuHiddenRename, mnuHiddenReplace}, mnuHiddenImport, CurrentIsPicture());
     mnuHidden->popup(globalPosition);
 }
 

@@ -21,7 +21,7 @@ enum ErrorNumber : int {
     kDamagedArchive = 1001,     // the bytes of an archive do not describe an archive we can open
     kNoSuchEntry = 1002,        // a name that matches no entry
     kWouldReplaceSource = 1003, // a file to be written is the archive being read
-    kJpegEncodingFailed = 1101, // the JPEG library could not encode a picture
+    kImageLibraryFailed = 1101, // FreeImage could not encode or read a picture
 };
 
 // A file-system failure: "<what> <path>: <the system's description of errno>".

@@ -12,7 +12,7 @@ void AddInfoCommand(CLI::App& app, int& status);
 void AddVerifyCommand(CLI::App& app, int& status);
 void AddExtractCommand(CLI::App& app, int& status);
 void AddExportCommand(CLI::App& app, int& status);
-// create, add, remove and rename.
+// create, add, remove, rename, import and replace.
 void AddEditCommands(CLI::App& app, int& status);
 
 } // namespace kelvot::cli

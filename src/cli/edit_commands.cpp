@@ -8,6 +8,8 @@
 #include "editing/archive_edit.h"
 #include "editing/name_checks.h"
 #include "editing/packing.h"
+#include "editing/picture_import.h"
+#include "export/picture_export.h"
 
 #include <cerrno>
 #include <iostream>
@@ -151,6 +153,52 @@ void AddRename(CLI::App& app, int& status) {
     });
 }
 
+void AddImport(CLI::App& app, int& status) {
+    auto* cmd = app.add_subcommand("import", "Store a picture file (PNG, BMP, TGA, ...) into a picture entry, "
+                                             "in the entry's own format");
+    auto archive = std::make_shared<std::string>();
+    auto name = std::make_shared<std::string>();
+    auto file = std::make_shared<std::string>();
+    auto maxMegapixels = std::make_shared<std::int64_t>(kDefaultMaxMegapixels);
+    cmd->add_option("ARCHIVE", *archive, "The DAT file")->required();
+    cmd->add_option("NAME", *name, "The picture entry (the first of that name, letter case ignored)")->required();
+    cmd->add_option("FILE", *file, "The picture file, of the entry's width and height")->required();
+    cmd->add_option("--max-megapixels", *maxMegapixels,
+                    "The largest picture to decode, in millions of pixels (default 256)")
+        ->check(CLI::PositiveNumber);
+    cmd->callback([=, &status] {
+        const EditLock lock(*archive);
+        const ArchiveDirectory dir = ReadArchiveDirectory(lock);
+        const std::int32_t index = EntryNamed(dir, *name);
+        TerminalProgress shown("import");
+        const ImportResult result = ImportPicture(lock, dir, index, *file, *maxMegapixels, shown.Bytes());
+        shown.Done();
+        std::cout << *archive << ": imported " << *file << " into " << *name;
+        if (result.ReducedFrom > 0) std::cout << ", reduced " << result.ReducedFrom << " colours to 16";
+        std::cout << '\n';
+        status = 0;
+    });
+}
+
+void AddReplace(CLI::App& app, int& status) {
+    auto* cmd = app.add_subcommand("replace", "Give an entry a file's bytes, keeping its name and place");
+    auto archive = std::make_shared<std::string>();
+    auto name = std::make_shared<std::string>();
+    auto file = std::make_shared<std::string>();
+    cmd->add_option("ARCHIVE", *archive, "The DAT file")->required();
+    cmd->add_option("NAME", *name, "The entry (the first of that name, letter case ignored)")->required();
+    cmd->add_option("FILE", *file, "The file whose bytes the entry takes")->required();
+    cmd->callback([=, &status] {
+        const EditLock lock(*archive);
+        const ArchiveDirectory dir = ReadArchiveDirectory(lock);
+        TerminalProgress shown("replace");
+        const EditResult result = ReplaceEntry(lock, dir, EntryNamed(dir, *name), *file, shown.Bytes());
+        shown.Done();
+        PrintResult(*archive, result.EntryCount, result.FileSize, "rebuilt", result.OtherLinks);
+        status = 0;
+    });
+}
+
 } // namespace
 
 void AddEditCommands(CLI::App& app, int& status) {
@@ -158,6 +206,8 @@ void AddEditCommands(CLI::App& app, int& status) {
     AddAdd(app, status);
     AddRemove(app, status);
     AddRename(app, status);
+    AddImport(app, status);
+    AddReplace(app, status);
 }
 
 } // namespace kelvot::cli

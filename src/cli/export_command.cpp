@@ -10,7 +10,7 @@
 namespace kelvot::cli {
 
 void AddExportCommand(CLI::App& app, int& status) {
-    auto* cmd = app.add_subcommand("export", "Save picture entries as BMP or JPEG files in a folder");
+    auto* cmd = app.add_subcommand("export", "Save picture entries as BMP, JPEG or PNG files in a folder");
     auto archive = std::make_shared<std::string>();
     auto dest = std::make_shared<std::string>();
     auto format = std::make_shared<std::string>();
@@ -18,9 +18,11 @@ void AddExportCommand(CLI::App& app, int& status) {
     auto names = std::make_shared<std::vector<std::string>>();
     cmd->add_option("ARCHIVE", *archive, "The DAT file")->required();
     cmd->add_option("DEST", *dest, "The folder to write to; made if missing")->required();
-    cmd->add_option("--format", *format, "bmp (with _ti.bmp mask files where the format has them) or jpg")
+    cmd->add_option("--format", *format,
+                    "bmp (with _ti.bmp mask files where the format has them), jpg, or png (transparency "
+                    "included)")
         ->required()
-        ->check(CLI::IsMember({"bmp", "jpg"}, CLI::ignore_case));
+        ->check(CLI::IsMember({"bmp", "jpg", "png"}, CLI::ignore_case));
     auto* qualityOption =
         cmd->add_option("--quality", *quality,
                         "JPEG quality: superb (the default), good, normal, average or bad")
@@ -33,6 +35,7 @@ void AddExportCommand(CLI::App& app, int& status) {
                     "Entries to export (letter case ignored); every picture entry when none is given");
     cmd->callback([=, &status] {
         const bool jpeg = NamesEqualIgnoringCase(*format, "jpg");
+        const bool png = NamesEqualIgnoringCase(*format, "png");
         if (!jpeg && qualityOption->count() > 0)
             throw CLI::ValidationError("--quality", "applies to --format jpg only");
         // The directory alone: each picture is read from the file by range.
@@ -40,7 +43,7 @@ void AddExportCommand(CLI::App& app, int& status) {
         const auto indices = names->empty() ? PictureEntries(model) : EntriesNamed(model, *names);
         const auto folder = MakeFolder(*dest);
         TerminalProgress shown("export");
-        const ExportOptions options{jpeg ? ExportFormat::Jpeg : ExportFormat::Bmp,
+        const ExportOptions options{jpeg ? ExportFormat::Jpeg : png ? ExportFormat::Png : ExportFormat::Bmp,
                                     StoredJpegQuality(*quality), *maxMegapixels};
         const OutputResult result =
             ExportPictures(model, *archive, indices, folder, options, shown.Entries());

@@ -91,7 +91,16 @@ PlannedEntry KeepEntry(const ArchiveDirectory& dir, std::int32_t index) {
     PlannedEntry entry;
     const auto field = dir.NameField(index);
     std::copy(field.begin(), field.end(), entry.NameField.begin());
-    entry.Data = {-1, offset, size};
+    entry.Data = {kOldArchive, offset, size};
+    return entry;
+}
+
+// A file's bytes under a name field: an old entry's, or a new one's.
+PlannedEntry FileUnderName(std::span<const std::uint8_t, kNameFieldSize> nameField, std::int32_t file,
+                           std::span<const PackSource> sources) {
+    PlannedEntry entry;
+    std::copy(nameField.begin(), nameField.end(), entry.NameField.begin());
+    entry.Data = {file, 0, sources[static_cast<std::size_t>(file)].Size};
     return entry;
 }
 
@@ -143,6 +152,14 @@ std::vector<DataPiece> PiecesOf(const std::vector<PlannedEntry>& entries) {
     return pieces;
 }
 
+// Writes an archive of the entries in order, their data back to back, in place of the locked one.
+EditResult Rebuild(const EditLock& archive, const std::vector<PlannedEntry>& entries,
+                   std::span<const PackSource> sources, const EditProgress& progress) {
+    const WriteResult written =
+        WriteArchiveFile(archive.path(), PackedHead(entries), PiecesOf(entries), &archive.file(), sources, progress);
+    return {true, false, static_cast<std::int32_t>(entries.size()), written.FileSize, written.OtherLinks};
+}
+
 } // namespace
 
 std::uint32_t ArchiveDirectory::DataSize(std::int32_t index) const {
@@ -179,6 +196,13 @@ ArchiveDirectory ReadArchiveDirectory(const EditLock& archive) {
     return ReadDirectoryFrom(archive.file());
 }
 
+ArchiveDirectory ReadUnchangedDirectory(const EditLock& archive, const ArchiveDirectory& seen) {
+    RemoveStaleTemporaryFiles(FolderOf(archive.path()));
+    ArchiveDirectory now = ReadArchiveDirectory(archive);
+    RequireUnchanged(now, seen, archive.shown());
+    return now;
+}
+
 ArchiveDirectory DirectoryOf(const ArchiveModel& model) {
     ArchiveDirectory directory;
     directory.FileSize = static_cast<std::int64_t>(model.ArchiveImage.size());
@@ -213,14 +237,10 @@ bool AddClashes(const ArchiveDirectory& directory, std::span<const PackableFile>
                        [&](const PackableFile& file) { return BSearch(sorted, file.Name) >= 0; });
 }
 
-EditResult AddFiles(const EditLock& archive, const ArchiveDirectory& seen,
-                    std::span<const PackableFile> files, const EditProgress& progress) {
-    EditResult result{false, false, seen.Count(), seen.FileSize};
-    if (files.empty()) return result;
-    RemoveStaleTemporaryFiles(FolderOf(archive.path()));
-    const ArchiveDirectory dir = ReadArchiveDirectory(archive);
-    RequireUnchanged(dir, seen, archive.shown());
-
+EditResult AddFiles(const EditLock& archive, const ArchiveDirectory& seen, std::span<const PackableFile> files,
+                    const EditProgress& progress) {
+    if (files.empty()) return {false, false, seen.Count(), seen.FileSize};
+    const ArchiveDirectory dir = ReadUnchangedDirectory(archive, seen);
     const std::int64_t n = dir.Count();
     const auto k = static_cast<std::int64_t>(files.size());
     CheckArchiveLimits(n + k, 0);
@@ -228,37 +248,11 @@ EditResult AddFiles(const EditLock& archive, const ArchiveDirectory& seen,
     for (const PackableFile& file : files)
         sources.push_back(SourceToPack(file.Path));
 
-    std::vector<std::uint8_t> head;
-    std::vector<DataPiece> pieces;
-    std::int64_t newCount = n + k;
-    result.Repacked = AddClashes(dir, files);
-    if (!result.Repacked) {
-        // What appending in place gives: the old directory with every data offset moved past the k new
-        // records, the new records, the old data area as it stands, then the new files.
-        std::int64_t size = dir.FileSize + kRecordSize * k;
-        for (const PackSource& source : sources)
-            size += source.Size;
-        CheckArchiveLimits(n + k, size);
-        RequireSameBytesAfterAppend(dir, k, size);
-        head = dir.Head;
-        const std::vector<std::uint8_t> count = CountBytes(n + k);
-        std::copy(count.begin(), count.end(), head.begin());
-        const auto shift = static_cast<std::uint32_t>(kRecordSize * k);
-        for (std::int32_t i = 0; i < n; ++i)
-            PutU32At(head, RecordStart(i) + kOffsetField, dir.DataOffset(i) + shift);
-        auto offset = static_cast<std::uint32_t>(dir.FileSize + kRecordSize * k);
-        pieces.push_back({-1, DirectoryEnd(n), dir.FileSize - DirectoryEnd(n)});
-        for (std::size_t j = 0; j < files.size(); ++j) {
-            const auto entrySize = static_cast<std::uint32_t>(sources[j].Size);
-            AppendRecord(head, entrySize, files[j].Name, offset);
-            pieces.push_back({static_cast<std::int32_t>(j), 0, sources[j].Size});
-            offset += entrySize;
-        }
-    } else {
+    if (AddClashes(dir, files)) {
         // A file takes the place of the first entry of its name; the others follow the old entries.
-        std::vector<std::optional<std::size_t>> replacement(static_cast<std::size_t>(n));
-        std::vector<std::size_t> appended;
-        for (std::size_t j = 0; j < files.size(); ++j) {
+        std::vector<std::optional<std::int32_t>> replacement(static_cast<std::size_t>(n));
+        std::vector<std::int32_t> appended;
+        for (std::int32_t j = 0; j < static_cast<std::int32_t>(k); ++j) {
             const auto index = dir.FindEntry(files[j].Name);
             if (index && !replacement[static_cast<std::size_t>(*index)])
                 replacement[static_cast<std::size_t>(*index)] = j;
@@ -267,26 +261,39 @@ EditResult AddFiles(const EditLock& archive, const ArchiveDirectory& seen,
         }
         std::vector<PlannedEntry> entries;
         for (std::int32_t i = 0; i < n; ++i) {
-            if (const auto j = replacement[static_cast<std::size_t>(i)]) {
-                PlannedEntry entry;
-                const auto field = dir.NameField(i);
-                std::copy(field.begin(), field.end(), entry.NameField.begin());
-                entry.Data = {static_cast<std::int32_t>(*j), 0, sources[*j].Size};
-                entries.push_back(entry);
-            } else {
-                entries.push_back(KeepEntry(dir, i));
-            }
+            const auto j = replacement[static_cast<std::size_t>(i)];
+            entries.push_back(j ? FileUnderName(dir.NameField(i), *j, sources) : KeepEntry(dir, i));
         }
-        for (const std::size_t j : appended)
-            entries.push_back(
-                {NameFieldOf(files[j].Name), {static_cast<std::int32_t>(j), 0, sources[j].Size}});
-        head = PackedHead(entries);
-        pieces = PiecesOf(entries);
-        newCount = static_cast<std::int64_t>(entries.size());
+        for (const std::int32_t j : appended)
+            entries.push_back(FileUnderName(NameFieldOf(files[j].Name), j, sources));
+        EditResult result = Rebuild(archive, entries, sources, progress);
+        result.Repacked = true;
+        return result;
     }
-    const WriteResult written =
-        WriteArchiveFile(archive.path(), head, pieces, &archive.file(), sources, progress);
-    return {true, result.Repacked, static_cast<std::int32_t>(newCount), written.FileSize, written.OtherLinks};
+
+    // What appending in place gives: the old directory with every data offset moved past the k new records,
+    // the new records, the old data area as it stands, then the new files.
+    std::int64_t size = dir.FileSize + kRecordSize * k;
+    for (const PackSource& source : sources)
+        size += source.Size;
+    CheckArchiveLimits(n + k, size);
+    RequireSameBytesAfterAppend(dir, k, size);
+    std::vector<std::uint8_t> head = dir.Head;
+    const std::vector<std::uint8_t> count = CountBytes(n + k);
+    std::copy(count.begin(), count.end(), head.begin());
+    const auto shift = static_cast<std::uint32_t>(kRecordSize * k);
+    for (std::int32_t i = 0; i < n; ++i)
+        PutU32At(head, RecordStart(i) + kOffsetField, dir.DataOffset(i) + shift);
+    auto offset = static_cast<std::uint32_t>(dir.FileSize + kRecordSize * k);
+    std::vector<DataPiece> pieces{{kOldArchive, DirectoryEnd(n), dir.FileSize - DirectoryEnd(n)}};
+    for (std::size_t j = 0; j < files.size(); ++j) {
+        const auto entrySize = static_cast<std::uint32_t>(sources[j].Size);
+        AppendRecord(head, entrySize, files[j].Name, offset);
+        pieces.push_back({static_cast<std::int32_t>(j), 0, sources[j].Size});
+        offset += entrySize;
+    }
+    const WriteResult written = WriteArchiveFile(archive.path(), head, pieces, &archive.file(), sources, progress);
+    return {true, false, static_cast<std::int32_t>(n + k), written.FileSize, written.OtherLinks};
 }
 
 EditResult RemoveEntries(const EditLock& archive, const ArchiveDirectory& seen,
@@ -303,17 +310,23 @@ EditResult RemoveEntries(const EditLock& archive, const ArchiveDirectory& seen,
     if (std::find(removed.begin(), removed.end(), false) == removed.end())
         throw KelvotError(EINVAL, "You cannot remove every file in the DAT file.");
 
-    RemoveStaleTemporaryFiles(FolderOf(archive.path()));
-    const ArchiveDirectory dir = ReadArchiveDirectory(archive);
-    RequireUnchanged(dir, seen, archive.shown());
-
+    const ArchiveDirectory dir = ReadUnchangedDirectory(archive, seen);
     std::vector<PlannedEntry> entries;
     for (std::int32_t i = 0; i < dir.Count(); ++i)
         if (!removed[static_cast<std::size_t>(i)]) entries.push_back(KeepEntry(dir, i));
-    const std::vector<std::uint8_t> head = PackedHead(entries);
-    const WriteResult written =
-        WriteArchiveFile(archive.path(), head, PiecesOf(entries), &archive.file(), {}, progress);
-    return {true, false, static_cast<std::int32_t>(entries.size()), written.FileSize, written.OtherLinks};
+    return Rebuild(archive, entries, {}, progress);
+}
+
+EditResult ReplaceEntry(const EditLock& archive, const ArchiveDirectory& seen, std::int32_t index,
+                        const fs::path& file, const EditProgress& progress) {
+    if (index < 0 || index >= seen.Count())
+        throw KelvotError(EINVAL, archive.shown().string() + " has no entry " + std::to_string(index) + ".");
+    const ArchiveDirectory dir = ReadUnchangedDirectory(archive, seen);
+    const PackSource source = SourceToPack(file);
+    std::vector<PlannedEntry> entries;
+    for (std::int32_t i = 0; i < dir.Count(); ++i)
+        entries.push_back(i == index ? FileUnderName(dir.NameField(i), 0, {&source, 1}) : KeepEntry(dir, i));
+    return Rebuild(archive, entries, {&source, 1}, progress);
 }
 
 void RenameEntry(const EditLock& archive, const ArchiveDirectory& seen, std::int64_t nameFieldOffset,

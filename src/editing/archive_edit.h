@@ -42,6 +42,10 @@ struct ArchiveDirectory {
 // Reads the count and directory of an archive file. Throws KelvotError when it is not one.
 ArchiveDirectory ReadArchiveDirectory(const std::filesystem::path& archive);
 ArchiveDirectory ReadArchiveDirectory(const EditLock& archive);
+// The directory of the locked archive, which must still be the one the caller looked at: throws
+// KelvotError ("... has changed since it was opened") when it is not. Removes what killed runs left beside
+// the archive first.
+ArchiveDirectory ReadUnchangedDirectory(const EditLock& archive, const ArchiveDirectory& seen);
 // The directory of an archive loaded whole.
 ArchiveDirectory DirectoryOf(const ArchiveModel& model);
 
@@ -76,6 +80,12 @@ EditResult AddFiles(const EditLock& archive, const ArchiveDirectory& seen,
 // outside the file.
 EditResult RemoveEntries(const EditLock& archive, const ArchiveDirectory& seen,
                          std::span<const std::int32_t> indices, const EditProgress& progress = {});
+
+// Gives the entry at `index` the bytes of `file` (any length, empty too), keeping its name field and its
+// place in the directory; the archive is rebuilt with every other entry's bytes in directory order.
+// Refuses to lose an entry whose data lies outside the file.
+EditResult ReplaceEntry(const EditLock& archive, const ArchiveDirectory& seen, std::int32_t index,
+                        const std::filesystem::path& file, const EditProgress& progress = {});
 
 // Writes `newName` (Windows-1252, as accepted by CheckNewEntryName) into the 13-byte name field at
 // `nameFieldOffset`; no other byte of the file changes. A read-only archive is made writable first.

@@ -62,8 +62,12 @@ WriteResult WriteArchiveFile(const fs::path& target, std::span<const std::uint8_
     // Neighbouring ranges of the old archive become one copy.
     std::vector<DataPiece> merged;
     for (const DataPiece& piece : pieces) {
+        if (piece.File == kInMemory) {
+            if (!piece.Memory.empty()) merged.push_back(piece);
+            continue;
+        }
         if (piece.Length == 0) continue;
-        if (!merged.empty() && piece.File < 0 && merged.back().File < 0 &&
+        if (!merged.empty() && piece.File == kOldArchive && merged.back().File == kOldArchive &&
             merged.back().Offset + merged.back().Length == piece.Offset)
             merged.back().Length += piece.Length;
         else
@@ -71,7 +75,7 @@ WriteResult WriteArchiveFile(const fs::path& target, std::span<const std::uint8_
     }
     std::int64_t total = static_cast<std::int64_t>(head.size());
     for (const DataPiece& piece : merged)
-        total += piece.Length;
+        total += piece.File == kInMemory ? static_cast<std::int64_t>(piece.Memory.size()) : piece.Length;
 
     struct stat opened {};
     if (archive && ::fstat(archive->fd(), &opened) != 0)
@@ -99,9 +103,15 @@ WriteResult WriteArchiveFile(const fs::path& target, std::span<const std::uint8_
         if (n > 0) advance(n);
     };
     for (const DataPiece& piece : merged) {
-        if (piece.File < 0) {
+        if (piece.File == kOldArchive) {
             writeBatch();
             CopyBytes(*archive, piece.Offset, piece.Length, out.file(), advance);
+            continue;
+        }
+        if (piece.File == kInMemory) {
+            writeBatch();
+            WriteBytes(out.file(), piece.Memory);
+            advance(static_cast<std::int64_t>(piece.Memory.size()));
             continue;
         }
         const PackSource& source = files[static_cast<std::size_t>(piece.File)];

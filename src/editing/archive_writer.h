@@ -29,11 +29,15 @@ struct PackSource {
     FileIdentity Identity;
 };
 
-// Bytes copied into the new archive: a range of the old archive (File = -1) or of files[File].
+// Bytes copied into the new archive: a range of the old archive (File = kOldArchive), of files[File], or
+// bytes held in memory (File = kInMemory, Memory; Offset and Length unused).
+inline constexpr std::int32_t kOldArchive = -1;
+inline constexpr std::int32_t kInMemory = -2;
 struct DataPiece {
-    std::int32_t File = -1;
+    std::int32_t File = kOldArchive;
     std::int64_t Offset = 0;
     std::int64_t Length = 0;
+    std::span<const std::uint8_t> Memory = {};
 };
 
 // A file to pack, with its size. Throws KelvotError when it cannot be read or is 2 GiB or longer.

@@ -3,12 +3,7 @@
 #include "archive/codepage.h"
 #include "archive/error.h"
 
-#include <FreeImage.h>
-
-#include <memory>
-#include <mutex>
 #include <stdexcept>
-#include <string>
 
 namespace kelvot {
 
@@ -31,29 +26,6 @@ constexpr QualityRow kQualityTable[] = {
 
 const QualityRow& RowOf(JpegQuality quality) {
     return kQualityTable[static_cast<std::size_t>(quality)];
-}
-
-// FreeImage reports why it failed only through a global callback; keep the last text per thread.
-thread_local std::string lastLibraryMessage;
-
-void KeepLibraryMessage(FREE_IMAGE_FORMAT, const char* message) {
-    lastLibraryMessage = message ? message : "";
-}
-
-struct BitmapDeleter {
-    void operator()(FIBITMAP* dib) const { FreeImage_Unload(dib); }
-};
-using Bitmap = std::unique_ptr<FIBITMAP, BitmapDeleter>;
-
-struct MemoryDeleter {
-    void operator()(FIMEMORY* memory) const { FreeImage_CloseMemory(memory); }
-};
-using Memory = std::unique_ptr<FIMEMORY, MemoryDeleter>;
-
-[[noreturn]] void LibraryFailed(const std::string& what) {
-    std::string text = "FreeImage could not " + what;
-    if (!lastLibraryMessage.empty()) text += ": " + lastLibraryMessage;
-    throw KelvotError(kJpegEncodingFailed, text + ".");
 }
 
 } // namespace
@@ -79,12 +51,18 @@ JpegQuality StoredJpegQuality(std::string_view word) {
 }
 
 std::vector<std::uint8_t> EncodeJpeg(const ImageState& picture, JpegQuality quality) {
-    static std::once_flag messageHandler;
-    std::call_once(messageHandler, [] { FreeImage_SetOutputMessage(KeepLibraryMessage); });
-    lastLibraryMessage.clear();
+    freeimage::ForgetMessage();
+    freeimage::Bitmap dib = ToFreeImage(picture);
+    if (picture.BitCount != 24) {
+        dib.reset(FreeImage_ConvertTo24Bits(dib.get()));
+        if (!dib) freeimage::Failed("convert the picture to 24 bits per pixel");
+    }
+    return freeimage::Save(dib.get(), FIF_JPEG, JpegSaveFlag(quality));
+}
 
+freeimage::Bitmap ToFreeImage(const ImageState& picture) {
     // FreeImage takes the state's rows as they are (bottom row first, blue-green-red on this machine), so
-    // the picture is held twice at the most while it is encoded: the state and FreeImage's 24-bit copy.
+    // the picture is held twice at the most while it is encoded: the state and FreeImage's copy.
     const int width = picture.ImageWidth;
     const int height = picture.ImageHeight;
     const int bits = picture.BitCount;
@@ -92,30 +70,20 @@ std::vector<std::uint8_t> EncodeJpeg(const ImageState& picture, JpegQuality qual
         picture.Stride != DibStride(width, bits) ||
         picture.Bits.size() / static_cast<std::size_t>(picture.Stride) < static_cast<std::size_t>(height))
         throw std::invalid_argument("the picture's pixel rows do not match its size");
-    Bitmap rgb(FreeImage_ConvertFromRawBits(const_cast<BYTE*>(picture.Bits.data()), width, height,
-                                            picture.Stride, static_cast<unsigned>(bits), FI_RGBA_RED_MASK,
-                                            FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE));
-    if (!rgb) LibraryFailed("hold the picture");
+    freeimage::Bitmap dib(FreeImage_ConvertFromRawBits(const_cast<BYTE*>(picture.Bits.data()), width, height,
+                                                       picture.Stride, static_cast<unsigned>(bits),
+                                                       FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK,
+                                                       FALSE));
+    if (!dib) freeimage::Failed("hold the picture");
     if (bits != 24) {
-        RGBQUAD* palette = FreeImage_GetPalette(rgb.get());
-        for (unsigned k = 0; k < FreeImage_GetColorsUsed(rgb.get()); ++k) {
+        RGBQUAD* palette = FreeImage_GetPalette(dib.get());
+        for (unsigned k = 0; k < FreeImage_GetColorsUsed(dib.get()); ++k) {
             palette[k].rgbBlue = picture.ColourTable[4 * k];
             palette[k].rgbGreen = picture.ColourTable[4 * k + 1];
             palette[k].rgbRed = picture.ColourTable[4 * k + 2];
         }
-        rgb.reset(FreeImage_ConvertTo24Bits(rgb.get()));
-        if (!rgb) LibraryFailed("convert the picture to 24 bits per pixel");
     }
-
-    const Memory memory(FreeImage_OpenMemory());
-    if (!memory) LibraryFailed("open a memory stream");
-    if (!FreeImage_SaveToMemory(FIF_JPEG, rgb.get(), memory.get(), JpegSaveFlag(quality)))
-        LibraryFailed("encode the picture as JPEG");
-    BYTE* data = nullptr;
-    DWORD size = 0;
-    if (!FreeImage_AcquireMemory(memory.get(), &data, &size) || size == 0)
-        LibraryFailed("encode the picture as JPEG");
-    return std::vector<std::uint8_t>(data, data + size);
+    return dib;
 }
 
 } // namespace kelvot

@@ -2,6 +2,7 @@
 
 // JPEG files through FreeImage, built straight from the decoded pixels, and the JPEG quality setting.
 
+#include "export/freeimage_support.h"
 #include "images/pixel_decoders.h"
 
 #include <array>
@@ -31,8 +32,13 @@ JpegQuality StoredJpegQuality(std::string_view word);
 // FreeImage's JPEG save flag: 0x80, 0x100, 0x200, 0x400 or 0x800.
 int JpegSaveFlag(JpegQuality quality);
 
+// The state as a FreeImage bitmap of its own depth, colour table included (each entry's fourth byte left
+// out). Throws std::invalid_argument for a state that is not a DIB of 4, 8 or 24 bits, KelvotError when
+// the library fails.
+freeimage::Bitmap ToFreeImage(const ImageState& picture);
+
 // The picture as a JPEG file's bytes (24 bits per pixel, the picture's own pixels). Throws KelvotError
-// number kJpegEncodingFailed, with FreeImage's message when it gave one, if the library fails.
+// number kImageLibraryFailed, with FreeImage's message when it gave one, if the library fails.
 std::vector<std::uint8_t> EncodeJpeg(const ImageState& picture, JpegQuality quality);
 
 

@@ -6,6 +6,7 @@
 #include "archive/folder_writer.h"
 #include "archive/list_order.h"
 #include "export/bmp_writer.h"
+#include "export/png_export.h"
 
 #include <algorithm>
 #include <functional>
@@ -34,16 +35,6 @@ struct Decoded {
     std::string problem;
 };
 
-std::string TooLarge(const PictureExtent& extent, std::int64_t maxMegapixels) {
-    const std::int64_t pixels = std::int64_t{extent.Width} * extent.Height;
-    const std::int64_t tenths = (pixels + 50'000) / 100'000;
-    return "its picture is " + std::to_string(extent.Width) + " x " + std::to_string(extent.Height) +
-           " pixels (" + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) +
-           " megapixels), which would take about " + std::to_string((pixels * 3 + (1 << 20) - 1) >> 20) +
-           " MiB to decode; the limit is " + std::to_string(maxMegapixels) +
-           (maxMegapixels == 1 ? " megapixel." : " megapixels.");
-}
-
 // The header is read first, and then only the bytes the picture takes, so neither a huge entry nor a
 // header that claims a huge picture costs more memory than the limit allows.
 Decoded DecodeForExport(const ArchiveListing& listing, const EntrySource& bytesOf, std::int32_t index,
@@ -61,8 +52,8 @@ Decoded DecodeForExport(const ArchiveListing& listing, const EntrySource& bytesO
     } else if (!PixelFormatOf(*code)) {
         d.problem =
             "its format code " + std::to_string(*code) + " is not a picture format Kelvot can decode.";
-    } else if (extent && std::int64_t{extent->Width} * extent->Height > maxMegapixels * 1'000'000) {
-        d.problem = TooLarge(*extent, maxMegapixels);
+    } else if (const auto refusal = extent ? TooLargeToDecode(*extent, maxMegapixels) : std::nullopt) {
+        d.problem = *refusal;
     } else {
         d.code = *code;
         d.entry = extent ? bytesOf(index, extent->Bytes) : head;
@@ -85,13 +76,14 @@ OutputResult Export(const ArchiveListing& listing, const EntrySource& bytesOf,
     FolderWriter writer(folder, archive);
     OutputResult result;
     const bool bmp = options.Format == ExportFormat::Bmp;
+    const char* extension = bmp ? ".bmp" : options.Format == ExportFormat::Png ? ".png" : ".jpg";
     const auto total = static_cast<std::int32_t>(indices.size());
     for (std::int32_t k = 0; k < total; ++k) {
         const std::int32_t i = indices[k];
         const std::string& name = dir.EntryNames[i];
         const auto kind = PictureKindOf(dir.EntryTypes[i]);
         const std::string stem = ExportStem(name);
-        const std::string colourName = stem + (bmp ? ".bmp" : ".jpg");
+        const std::string colourName = stem + extension;
         const std::string maskName = stem + "_ti.bmp";
         auto report = [&](const std::string& why) {
             result.Problems.push_back({i, NotExported(i, name, why)});
@@ -126,13 +118,14 @@ OutputResult Export(const ArchiveListing& listing, const EntrySource& bytesOf,
                     write(maskName, [&](const FileHandle& f) { WriteBmpFile(*mask, f); });
             }
         } else {
-            std::vector<std::uint8_t> jpeg;
+            std::vector<std::uint8_t> file;
             try {
-                jpeg = EncodeJpeg(*d.picture, options.Quality);
+                file = options.Format == ExportFormat::Png ? EncodePng(*kind, d.entry, *d.picture)
+                                                           : EncodeJpeg(*d.picture, options.Quality);
             } catch (const KelvotError& e) {
                 report(e.what());
             }
-            if (!jpeg.empty()) write(colourName, [&](const FileHandle& f) { WriteBytes(f, jpeg); });
+            if (!file.empty()) write(colourName, [&](const FileHandle& f) { WriteBytes(f, file); });
         }
         if (progress) progress(k + 1, total);
     }
@@ -140,6 +133,17 @@ OutputResult Export(const ArchiveListing& listing, const EntrySource& bytesOf,
 }
 
 } // namespace
+
+std::optional<std::string> TooLargeToDecode(const PictureExtent& extent, std::int64_t maxMegapixels) {
+    const std::int64_t pixels = std::int64_t{extent.Width} * extent.Height;
+    if (pixels <= maxMegapixels * 1'000'000) return std::nullopt;
+    const std::int64_t tenths = (pixels + 50'000) / 100'000;
+    return "its picture is " + std::to_string(extent.Width) + " x " + std::to_string(extent.Height) +
+           " pixels (" + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) +
+           " megapixels), which would take about " + std::to_string((pixels * 3 + (1 << 20) - 1) >> 20) +
+           " MiB to decode; the limit is " + std::to_string(maxMegapixels) +
+           (maxMegapixels == 1 ? " megapixel." : " megapixels.");
+}
 
 std::string ExportStem(std::string_view name) {
     const auto dot = name.rfind('.');

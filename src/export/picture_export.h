@@ -1,11 +1,11 @@
 #pragma once
 
-// Save As BMPs and Save As JPGs: picture entries (MIP, SRB, PBF) written as image files into a folder.
+// Save As BMPs, JPGs and PNGs: picture entries (MIP, SRB, PBF) written as image files into a folder.
 //
 // Each entry is decoded afresh from its own bytes. The colour file is stem + ".bmp" (4 bits for format
-// codes 0-2, 24 bits for 3-5) or stem + ".jpg"; BMP export adds the mask file stem + "_ti.bmp" for code 5
-// (4-bit grey levels) and for code 2 of MIP and SRB (8-bit grey levels). Other codes get no mask file,
-// although the preview shows masks for codes 1 and 4.
+// codes 0-2, 24 bits for 3-5), stem + ".jpg" or stem + ".png" (png_export.h: transparency included); BMP
+// export adds the mask file stem + "_ti.bmp" for code 5 (4-bit grey levels) and for code 2 of MIP and SRB
+// (8-bit grey levels). Other codes get no mask file, although the preview shows masks for codes 1 and 4.
 
 #include "archive/archive_model.h"
 #include "archive/output_result.h"
@@ -39,7 +39,11 @@ std::vector<std::int32_t> PictureEntries(const ArchiveListing& model);
 // header may claim up to 32767 × 32767 pixels, gigabytes once decoded, whatever its entry really holds.
 inline constexpr std::int64_t kDefaultMaxMegapixels = 256;
 
-enum class ExportFormat { Bmp, Jpeg };
+// Why a picture of this size is not decoded ("its picture is ..., the limit is ..."), or nullopt when it
+// is within the limit.
+std::optional<std::string> TooLargeToDecode(const PictureExtent& extent, std::int64_t maxMegapixels);
+
+enum class ExportFormat { Bmp, Jpeg, Png };
 
 struct ExportOptions {
     ExportFormat Format = ExportFormat::Bmp;
@@ -47,7 +51,7 @@ struct ExportOptions {
     std::int64_t MaxMegapixels = kDefaultMaxMegapixels;
 };
 
-// Save As BMPs / JPGs: the entries `indices` in that order, read from the archive file `archiveFile` by
+// Save As BMPs / JPGs / PNGs: the entries `indices` in that order, read from the archive file `archiveFile` by
 // range (the file opened once; of each entry only the bytes its picture takes), into `folder`. Entries
 // that are not pictures are passed over without a word. A picture that cannot be exported (a name that
 // cannot be a file name inside the folder, format code 6 or above, a picture that does not fit its entry

@@ -308,6 +308,38 @@ std::optional<ImageState> DecodeMask(PictureKind kind, EntryBytes entry, std::in
     }
 }
 
+std::optional<ImageState> DecodeAlpha(PictureKind kind, EntryBytes entry, std::int32_t step) {
+    const PictureLayout& layout = LayoutOf(kind);
+    const auto code = ReadFormatCode(kind, entry);
+    const auto format = code ? PixelFormatOf(*code) : std::nullopt;
+    if (!format || step < 1) return std::nullopt;
+    std::optional<ImageState> alpha;
+    if (*format == PixelFormat::Indexed4) {
+        const auto fit = FitPixels(layout, entry, 4);
+        const auto colours = LoadPalette(layout, entry);
+        if (!fit || !colours) return std::nullopt;
+        std::array<std::uint8_t, 16> table;
+        for (std::size_t k = 0; k < 16; ++k)
+            table[k] = *code == 0 ? 255 : (*colours)[4 * k + 3];
+        alpha = DecodeRows(*fit, 8, step, [&](const std::uint8_t* in, std::uint8_t* out) {
+            rows::LookUp4(in, out, fit->Width, table);
+        });
+    } else {
+        const auto fit = FitPixels(layout, entry, 16);
+        if (!fit) return std::nullopt;
+        alpha = DecodeRows(*fit, 8, step, [&](const std::uint8_t* in, std::uint8_t* out) {
+            for (std::int32_t x = 0; x < fit->Width; ++x) {
+                const unsigned pixel = in[2 * x] | static_cast<unsigned>(in[2 * x + 1]) << 8;
+                out[x] = *format == PixelFormat::Rgb565     ? 255
+                         : *format == PixelFormat::Argb1555 ? ((pixel & 0x8000) != 0 ? 255 : 0)
+                                                            : static_cast<std::uint8_t>(17 * (pixel >> 12));
+            }
+        });
+    }
+    alpha->ColourTable = SetGreyPalette256();
+    return alpha;
+}
+
 std::optional<PictureExtent> MeasurePicture(PictureKind kind, EntryBytes head) {
     const PictureLayout& layout = LayoutOf(kind);
     const auto code = ReadFormatCode(kind, head);

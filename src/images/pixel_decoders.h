@@ -78,6 +78,11 @@ std::optional<ImageState> DecodePicture(PictureKind kind, EntryBytes entry, std:
 // The preview's mask: codes 1-2 (MIP, SRB), 4 and 5, with their grey table; nullopt for other codes.
 std::optional<ImageState> DecodeMask(PictureKind kind, EntryBytes entry, std::int32_t step = 1);
 
+// Each pixel's opacity as its format carries it, from 0 (transparent) to 255, as an 8-bit state with a
+// grey table: codes 1-2 the colour table's fourth bytes, code 4 bit 15 (0 or 255), code 5 bits 12-15
+// (17 × the level); codes 0 and 3 are opaque. What a PNG file's alpha holds, and a checkerboard shows.
+std::optional<ImageState> DecodeAlpha(PictureKind kind, EntryBytes entry, std::int32_t step = 1);
+
 // The step that decodes a picture of width × height no larger than a view of maxWidth × maxHeight shows
 // it when fitted (never smaller): 1 when it fits.
 std::int32_t SampleStep(std::int64_t width, std::int64_t height, std::int64_t maxWidth,
