@@ -2,6 +2,8 @@
 
 #include "export/freeimage_support.h"
 
+#include <algorithm>
+
 namespace kelvot {
 
 std::optional<RgbaPicture> ReadPictureFile(std::span<const std::uint8_t> file) {
@@ -13,21 +15,26 @@ std::optional<RgbaPicture> ReadPictureFile(std::span<const std::uint8_t> file) {
     const auto width = static_cast<unsigned>(picture.Width);
     const auto height = static_cast<unsigned>(picture.Height);
 
-    const unsigned colours = FreeImage_GetColorsUsed(dib.get());
-    if (FreeImage_GetImageType(dib.get()) == FIT_BITMAP && FreeImage_GetBPP(dib.get()) <= 8 && colours > 0 &&
-        colours <= 16) {
-        const RGBQUAD* palette = FreeImage_GetPalette(dib.get());
-        const BYTE* alpha = FreeImage_IsTransparent(dib.get()) ? FreeImage_GetTransparencyTable(dib.get()) : nullptr;
-        const unsigned alphas = alpha ? FreeImage_GetTransparencyCount(dib.get()) : 0;
-        for (unsigned k = 0; k < colours; ++k)
-            picture.Palette.push_back({palette[k].rgbRed, palette[k].rgbGreen, palette[k].rgbBlue,
-                                       static_cast<std::uint8_t>(k < alphas ? alpha[k] : 255)});
+    // A palette file whose pixels use only its first 16 entries counts as indexed: FreeImage reads a 4-bit
+    // PNG with transparency as 8 bits with a palette of 256.
+    const unsigned colours = std::min(FreeImage_GetColorsUsed(dib.get()), 16u);
+    if (FreeImage_GetImageType(dib.get()) == FIT_BITMAP && FreeImage_GetBPP(dib.get()) <= 8 && colours > 0) {
         for (unsigned y = 0; y < height; ++y)
             for (unsigned x = 0; x < width; ++x) {
                 BYTE index = 0;
                 FreeImage_GetPixelIndex(dib.get(), x, height - 1 - y, &index); // FreeImage rows run bottom-up
                 picture.Indices.push_back(index);
             }
+        if (std::any_of(picture.Indices.begin(), picture.Indices.end(), [&](BYTE i) { return i >= colours; })) {
+            picture.Indices.clear();
+        } else {
+            const RGBQUAD* palette = FreeImage_GetPalette(dib.get());
+            const BYTE* alpha = FreeImage_IsTransparent(dib.get()) ? FreeImage_GetTransparencyTable(dib.get()) : nullptr;
+            const unsigned alphas = alpha ? FreeImage_GetTransparencyCount(dib.get()) : 0;
+            for (unsigned k = 0; k < colours; ++k)
+                picture.Palette.push_back({palette[k].rgbRed, palette[k].rgbGreen, palette[k].rgbBlue,
+                                           static_cast<std::uint8_t>(k < alphas ? alpha[k] : 255)});
+        }
     }
 
     const freeimage::Bitmap rgba(FreeImage_ConvertTo32Bits(dib.get()));

@@ -2,9 +2,9 @@
 
 // PNG files through FreeImage, with the picture's transparency in them. Codes 0-2 become 4-bit indexed
 // files whose palette is the entry's colour table in order and whose indices are the entry's own (codes
-// 1-2 with the table's fourth bytes as the palette's alpha, code 0 opaque); codes 3-5 become 32-bit files
-// of the decoded colours with DecodeAlpha's alpha. The size is the header's: a 4-bit PBF picture does not
-// show its padding columns.
+// 1-2 with the table's fourth bytes as the palette's alpha, code 0 opaque); codes 3-5 become files of the
+// decoded colours with DecodeAlpha's alpha (FreeImage leaves the alpha channel out where every pixel is
+// opaque, as for code 3). The size is the header's: a 4-bit PBF picture does not show its padding columns.
 
 #include "images/picture_layout.h"
 #include "images/pixel_decoders.h"

@@ -116,11 +116,12 @@ TEST_F(CliTest, FilesThatCannotBeOpenedAndUsageErrors) {
 
     Check({"frobnicate"}, 2,
           "kelvot-cli: unknown command \"frobnicate\"; the commands are list, info, verify, "
-          "extract, export, create, add, remove, rename. Run with --help for more information.\n");
+          "extract, export, create, add, remove, rename, import, replace. Run with --help for more "
+          "information.\n");
     // Usage errors end with status 2 before anything is written.
     const std::string e = "export " + archive + " " + x;
     for (const std::string& usage :
-         Args{"", "list", "list " + archive + " --filter oth", "extract " + archive, e, e + " --format png",
+         Args{"", "list", "list " + archive + " --filter oth", "extract " + archive, e, e + " --format gif",
               e + " --format jpg --quality great", e + " --format bmp --quality good",
               e + " --format bmp --max-megapixels 0"}) {
         std::istringstream words(usage);
@@ -210,6 +211,34 @@ TEST_F(CliTest, ExportWritesPicturesAndSaysWhichItCannotDecode) {
     // Named entries, letter case ignored: one that holds no picture gives no file.
     EXPECT_EQ(Check({"export", archive, Path("named"), "--format", "jpg", "m5.mip", "SHIP.3DO"}, 0).out, "");
     EXPECT_EQ(FilesUnder(dir / "named").size(), 1u);
+}
+
+// The loop a modder runs: a picture out as PNG (ImageMagick, independent of us, reads it), back in, the
+// archive as it was; another picture's file is reduced to 16 colours, and replace takes any bytes.
+TEST_F(CliTest, PicturesGoOutAsPngAndComeBackInAndReplaceTakesAnyFile) {
+    const Data m0 = EncodePicture(RandomPicture(PictureKind::Mip, 0, 9, 6, 1));
+    const Data s5 = EncodePicture(RandomPicture(PictureKind::Srb, 5, 9, 6, 2));
+    const Data old = BuildArchive({{"M0.MIP", m0}, {"S5.SRB", s5}, {"NOTE.TXT", DataOfType("OTH")}});
+    const auto archive = Write("A.DAT", old);
+    Check({"export", archive, Path("png"), "--format", "png"}, 0);
+    if (std::system("identify -version > /dev/null 2>&1") == 0) {
+        for (const char* name : {"M0.png", "S5.png"}) {
+            FILE* pipe = ::popen(("identify -format '%m %w %h' '" + Path("png/") + name + "'").c_str(), "r");
+            char line[64] = {};
+            EXPECT_STREQ(std::fgets(line, sizeof line, pipe), "PNG 9 6") << name;
+            ::pclose(pipe);
+        }
+    }
+    EXPECT_EQ(Check({"import", archive, "m0.mip", Path("png/M0.png")}, 0).out,
+              archive + ": imported " + Path("png/M0.png") + " into m0.mip\n");
+    EXPECT_EQ(ReadWholeFile(archive), old);
+    EXPECT_EQ(Check({"import", archive, "M0.MIP", Path("png/S5.png")}, 0).out,
+              archive + ": imported " + Path("png/S5.png") + " into M0.MIP, reduced 54 colours to 16\n");
+    Check({"import", archive, "NOTE.TXT", Path("png/S5.png")}, 1,
+          "kelvot-cli: The picture cannot go into \"NOTE.TXT\" (entry 2): it is not a picture entry. Nothing "
+          "was changed.\n");
+    EXPECT_EQ(Check({"replace", archive, "note.txt", Write("N.TXT", {'n'})}, 0).out,
+              archive + ": rebuilt, 3 entries, " + std::to_string(old.size() - 15) + " bytes\n");
 }
 
 // On a terminal the progress line starts at the first step and is erased before anything else is printed;

@@ -1,10 +1,13 @@
-// kelvot-cli add (appending and rebuilding), remove and create (over an archive and where there is none)
+// kelvot-cli add (appending and rebuilding), remove, import, replace and create (over an archive and where
+// there is none)
 // killed at random moments while they write an archive of 32 MiB: after every kill the archive is exactly
 // the old one (or still absent) or exactly the new one, and both happen. A killed process may leave its
 // temporary file; the next command that gets going removes it before it writes its own, so there is never
 // more than one. Extract, killed so, leaves whole files only.
 
 #include "archive/file_system.h"
+#include "export/png_export.h"
+#include "picture_builder.h"
 #include "run_cli.h"
 
 #include <chrono>
@@ -66,6 +69,11 @@ TEST(CrashSafety, KilledEditsLeaveTheOldArchiveOrTheNewOne) {
                       e20 = (dir / "new/e20.mip").string();
     WriteFile(x, Data(1 << 20, 0xAA));   // appended
     WriteFile(e20, Data(1 << 20, 0xEE)); // its name is taken: rebuilt
+    // A picture of 1 MiB in the archive, and another of its size to import into it.
+    WriteFile(dir / "pack/P.MIP", EncodePicture(RandomPicture(PictureKind::Mip, 3, 1024, 512, 1)));
+    const Data other = EncodePicture(RandomPicture(PictureKind::Mip, 3, 1024, 512, 2));
+    const std::string png = (dir / "new/P.png").string();
+    WriteFile(png, EncodePng(PictureKind::Mip, other, *DecodePicture(PictureKind::Mip, other)));
     const auto contents = [&] { return fs::exists(a) ? std::optional(ReadWholeFile(a)) : std::nullopt; };
     const auto put = [&](const std::optional<Data>& archive) {
         fs::remove(a);
@@ -79,7 +87,8 @@ TEST(CrashSafety, KilledEditsLeaveTheOldArchiveOrTheNewOne) {
     // times on the old one. The last, {}, creates the archive where there is none.
     int through = 0;
     for (const Args& edit :
-         {Args{"remove", a, "E15.MIP"}, {"add", a, x}, create, {"add", a, e20}, create, {}}) {
+         {Args{"remove", a, "E15.MIP"}, {"add", a, x}, create, {"add", a, e20}, {"import", a, "P.MIP", png},
+          {"replace", a, "E11.MIP", x}, create, {}}) {
         const Args& args = edit.empty() ? create : edit;
         SCOPED_TRACE(testing::PrintToString(args));
         if (edit.empty()) fs::remove(a);
@@ -96,7 +105,7 @@ TEST(CrashSafety, KilledEditsLeaveTheOldArchiveOrTheNewOne) {
         put(made);
     }
     EXPECT_GT(through, 0) << "no killed run had put the new archive in place";
-    EXPECT_LT(through, 36) << "every killed run had put the new archive in place";
+    EXPECT_LT(through, 48) << "every killed run had put the new archive in place";
     killer.RunToEnd(create); // which removes what the killed runs left
 }
 

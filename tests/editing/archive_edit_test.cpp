@@ -1,5 +1,6 @@
-// Add, remove and rename on archive files in a temporary folder, and create from a folder: the bytes each
-// writes, and the refusals, each of which leaves the archive as it was and no file beside it.
+// Add, remove, rename, import and replace on archive files in a temporary folder, and create from a
+// folder: the bytes each writes, and the refusals, each of which leaves the archive as it was and no file
+// beside it.
 
 #include "archive/codepage.h"
 #include "archive/file_system.h"
@@ -8,6 +9,9 @@
 #include "edit_support.h"
 #include "editing/archive_edit.h"
 #include "editing/packing.h"
+#include "editing/picture_import.h"
+#include "export/png_export.h"
+#include "picture_builder.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -145,6 +149,23 @@ TEST_F(ArchiveEditTest, RebuildsKeepEveryOtherEntryInDirectoryOrderAndClearStale
     EXPECT_EQ(FolderNames(dir.path()), (std::set<std::string>{"T.DAT", "src", living, locked}));
 }
 
+// Import changes the picture's bytes and nothing else, bytes of no entry and a later sub-picture included;
+// replace gives an entry any bytes under its own name and place.
+TEST_F(ArchiveEditTest, ImportChangesOnlyThePictureAndReplaceOnlyTheEntry) {
+    const Data wall = EncodePicture(RandomPicture(PictureKind::Pbf, 5, 5, 3, 1));
+    const Data other = EncodePicture(RandomPicture(PictureKind::Pbf, 5, 5, 3, 2));
+    const Data old = Cat({BuildArchive({{"A.TXT", Bytes("a")}, {"WALL.PBF", Cat({wall, Bytes("sub")})}}), Bytes("gap")});
+    const fs::path archive = Archive(old);
+    const fs::path png = Source("O.png", EncodePng(PictureKind::Pbf, other, *DecodePicture(PictureKind::Pbf, other)));
+    EXPECT_EQ(ImportPicture(EditLock(archive), ReadArchiveDirectory(archive), 1, png, 1).ReducedFrom, 0);
+    Data expected = old;
+    std::copy(other.begin(), other.end(), expected.begin() + RecordStart(2) + 1);
+    EXPECT_EQ(ReadWholeFile(archive), expected);
+
+    ReplaceEntry(EditLock(archive), ReadArchiveDirectory(archive), 0, Source("Z.TXT", Bytes("zz")));
+    EXPECT_EQ(ReadWholeFile(archive), BuildArchive({{"A.TXT", Bytes("zz")}, {"WALL.PBF", Cat({other, Bytes("sub")})}}));
+}
+
 TEST_F(ArchiveEditTest, RenameWritesThirteenBytesInPlace) {
     Data expected = BuildArchive({{"ABC.MIP", DataOfType("MIP")}, {"DEF.SRB", DataOfType("SRB")}});
     const fs::path archive = Archive(expected);
@@ -188,6 +209,25 @@ TEST_F(ArchiveEditTest, RefusalsLeaveTheArchiveAsItWas) {
     };
     const auto rename = [&](std::int64_t field) -> Edit {
         return [=, this](const fs::path& a) { Rename(a, field, "Z.MIP"); };
+    };
+    const auto import = [&](std::int32_t index, fs::path file) -> Edit {
+        return [=](const fs::path& a) {
+            ImportPicture(EditLock(a), ReadArchiveDirectory(a), index, file, 1);
+        };
+    };
+    // WALL.MIP, a 4 x 3 picture, then entries that cannot take one; in `shared` NOTE.TXT lies in WALL's pixels.
+    const Data wall = EncodePicture(RandomPicture(PictureKind::Mip, 3, 4, 3, 1));
+    const Data pictures = BuildArchive({{"WALL.MIP", wall},
+                                        {"NOTE.TXT", Bytes("note")},
+                                        {"ODD.MIP", EncodePicture(RandomPicture(PictureKind::Mip, 6, 4, 3, 1))},
+                                        {"CUT.MIP", Data(wall.begin(), wall.end() - 1)}});
+    Data shared = pictures;
+    PutU32(shared, RecordStart(1) + kOffsetField, ReadU32(shared, RecordStart(0) + kOffsetField) + 100);
+    const fs::path png = Source("W.png", EncodePng(PictureKind::Mip, wall, *DecodePicture(PictureKind::Mip, wall)));
+    const Data five = EncodePicture(RandomPicture(PictureKind::Mip, 3, 5, 3, 1));
+    const fs::path wide = Source("F.png", EncodePng(PictureKind::Mip, five, *DecodePicture(PictureKind::Mip, five)));
+    const auto cannot = [](const std::string& entry, const std::string& why) {
+        return "The picture cannot go into " + entry + ": " + why + " Nothing was changed.";
     };
     const auto notAField = [&](std::int64_t field) {
         return "Offset " + std::to_string(field) + " is not the name field of an entry of " + t + ".";
@@ -233,6 +273,21 @@ TEST_F(ArchiveEditTest, RefusalsLeaveTheArchiveAsItWas) {
         {WithB(RecordStart(0) + kNameField + 5, 2), rename(RecordStart(0) + kNameField),
          "The name cannot be changed: the data of entry 1 (\"B.MIP\") lies over it in the directory. Nothing "
          "was changed."},
+        // Import: entries that cannot take a picture, files that are not this picture; replace, like every
+        // rebuild, would lose the entry outside the file.
+        {pictures, import(1, png), cannot("\"NOTE.TXT\" (entry 1)", "it is not a picture entry.")},
+        {pictures, import(2, png),
+         cannot("\"ODD.MIP\" (entry 2)", "its format code 6 is not a picture format Kelvot can decode.")},
+        {pictures, import(3, png), cannot("\"CUT.MIP\" (entry 3)", "its picture does not fit in the entry's bytes.")},
+        {shared, import(0, png),
+         cannot("\"WALL.MIP\" (entry 0)", "its picture shares bytes with entry 1 (\"NOTE.TXT\"), which would change too.")},
+        {outside, import(1, png), cannot("\"B.MIP\" (entry 1)", "its data lies outside the archive file.")},
+        {pictures, import(0, wide),
+         wide.string() + " is 5 x 3 pixels, but the picture of \"WALL.MIP\" is 4 x 3. Nothing was changed."},
+        {pictures, import(0, small), small.string() + " is not a picture Kelvot can read. Nothing was changed."},
+        {pictures, import(0, dir / "src" / "none.png"),
+         "Cannot open " + (dir / "src" / "none.png").string() + ": No such file or directory"},
+        {outside, [&](const fs::path& a) { ReplaceEntry(EditLock(a), ReadArchiveDirectory(a), 0, small); }, lost},
     };
     for (const Refusal& r : refusals) {
         const fs::path archive = Archive(r.old);

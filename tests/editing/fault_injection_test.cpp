@@ -1,5 +1,5 @@
-// Every file operation of every command that writes (create, add both ways, remove, rename, extract,
-// export as BMP and as JPEG) made to fail in turn through the file layer's hook. The command must report
+// Every file operation of every command that writes (create, add both ways, remove, rename, import,
+// replace, extract, export as BMP and as JPEG) made to fail in turn through the file layer's hook. The command must report
 // the system's text for it; the archive must stay byte for byte as it was (rename: as it was or wholly
 // renamed); and every file in the folder must afterwards hold either what it held before or what a run
 // without failures writes: no temporary file left behind, no file half-written, none written lost.
@@ -10,6 +10,8 @@
 #include "edit_support.h"
 #include "editing/archive_edit.h"
 #include "editing/packing.h"
+#include "editing/picture_import.h"
+#include "export/png_export.h"
 #include "export/picture_export.h"
 #include "picture_builder.h"
 #include "temp_folder.h"
@@ -61,6 +63,8 @@ void Setup(const fs::path& f) {
                                          {"SKY.SRB", picture(PictureKind::Srb, 0)},
                                          {"GLASS.MIP", picture(PictureKind::Mip, 2)},
                                          {"DOOR.FB", picture(PictureKind::Pbf, 3)}}));
+    const auto wall = picture(PictureKind::Mip, 4); // another picture of WALL.MIP's size, to import
+    WriteFile(f / "in" / "W.png", EncodePng(PictureKind::Mip, wall, *DecodePicture(PictureKind::Mip, wall)));
     fs::create_directory(f / "out");
     for (const char* name : {"SKY.SRB", "SKY.bmp", "SKY.jpg"}) {
         WriteFile(f / "out" / name, Bytes("the user's own file"));
@@ -125,6 +129,14 @@ std::vector<Scenario> Scenarios() {
         const EditLock lock(f / "T.DAT");
         RenameEntry(lock, ReadArchiveDirectory(lock), RecordStart(2) + kNameField, "Z.SRB");
     };
+    const auto import = [](const fs::path& f) {
+        const EditLock lock(f / "P.DAT");
+        ImportPicture(lock, ReadArchiveDirectory(lock), 0, f / "in" / "W.png", 1);
+    };
+    const auto replace = [](const fs::path& f) {
+        const EditLock lock(f / "T.DAT");
+        ReplaceEntry(lock, ReadArchiveDirectory(lock), 1, f / "in" / "b.srb");
+    };
     // Extract and BMP export as the command line runs them: the listing, then each entry read by range.
     const auto extract = [](const fs::path& f) {
         const ArchiveListing listing = LoadArchiveListing(f / "P.DAT");
@@ -146,6 +158,8 @@ std::vector<Scenario> Scenarios() {
             {"add by rebuilding", add({"NEW.TXT", "b.srb"}), "T.DAT"},
             {"remove", remove, "T.DAT"},
             {"rename", rename, "T.DAT", true},
+            {"import", import, "P.DAT"},
+            {"replace", replace, "T.DAT"},
             {"extract", extract, "P.DAT"},
             {"export as BMP", bmp, "P.DAT"},
             {"export as JPEG", jpeg, "P.DAT"}};

@@ -1,12 +1,15 @@
-// BMP and JPEG export: files read back by FreeImage, a reader independent of our writer (fuzz/bmp_fuzz
+// BMP, JPEG and PNG export: files read back by FreeImage, a reader independent of our writer (fuzz/bmp_fuzz
 // checks every header field and byte of the BMP files against the decoded state); which files each entry
-// gives, and the refusals.
+// gives, and the refusals. PNG files stored back into entries (import).
 
 #include "archive/extract.h"
 #include "archive/file_system.h"
 #include "archive_builder.h"
 #include "export/bmp_writer.h"
 #include "export/picture_export.h"
+#include "export/png_export.h"
+#include "export/picture_file.h"
+#include "images/picture_encoders.h"
 #include "picture_builder.h"
 #include "temp_folder.h"
 
@@ -180,4 +183,87 @@ TEST(PictureExport, QualityWordsAndTheirFreeImageFlags) {
     EXPECT_EQ(words, "Superb superb 128 Good good 256 Normal normal 512 Average average 1024 Bad bad 2048 ");
     EXPECT_EQ(StoredJpegQuality("Excellent"), JpegQuality::Superb); // a damaged setting still exports
     EXPECT_EQ(ParseJpegQuality("Excellent"), std::nullopt);
+}
+
+// PNG export and import of every kind and code: the files are indexed (codes 0-2) or 32-bit with the
+// decoded colours, and storing one into an entry of other pixels and colours gives back exactly the
+// entry the test builder wrote, a second encoder independent of ours. Layout B and odd PBF widths too.
+TEST(PicturePng, EveryKindAndCodeGoesOutAndComesBackExactly) {
+    for (const PictureKind kind : {PictureKind::Mip, PictureKind::Srb, PictureKind::Pbf})
+        for (std::uint8_t code = 0; code <= 5; ++code)
+            for (const bool layoutB : {false, true}) {
+                if (layoutB && (kind == PictureKind::Pbf || code > 2)) continue;
+                SCOPED_TRACE(std::to_string(int(kind)) + " code " + std::to_string(code) + (layoutB ? " B" : ""));
+                PictureSpec spec = RandomPicture(kind, code, 7, 5, code + 3u), other = RandomPicture(kind, code, 7, 5, 99);
+                spec.LayoutB = other.LayoutB = layoutB;
+                for (std::size_t k = 3; k < 64; k += 4) // code 0 keeps the entry's own fourth bytes
+                    other.Colours[k] = spec.Colours[k];
+                const Bytes entry = EncodePicture(spec);
+                const auto picture = DecodePicture(kind, entry);
+                const Bytes png = EncodePng(kind, entry, *picture);
+                const ReadBack back = ReadWithFreeImage(png);
+                // FreeImage reads a 4-bit file with transparency (codes 1-2) as 8 bits, and writes an opaque
+                // picture (code 3) without alpha.
+                const unsigned bits[] = {4, 8, 8, 24, 32, 32};
+                EXPECT_EQ(std::tie(back.Format, back.Bits, back.Width, back.Height),
+                          std::make_tuple(FIF_PNG, bits[code], 7, 5));
+                EXPECT_EQ(back.Bgra, ToBgra32TopDown(*picture));
+                const auto stored = StorePicture(kind, EncodePicture(other), ReadPictureFile(png).value());
+                ASSERT_TRUE(stored);
+                EXPECT_EQ(stored->Entry, entry);
+            }
+}
+
+// The stored value is the one whose decoded form is nearest, at the edges of each channel.
+TEST(PicturePng, SixteenBitChannelsTakeTheNearestValue) {
+    const struct {
+        std::uint8_t code;
+        std::array<std::uint8_t, 4> rgba;
+        std::uint16_t stored;
+    } rows[] = {
+        {3, {3, 1, 252, 0}, 0x001F},   {3, {4, 2, 255, 0}, 0x083F}, {3, {255, 255, 0, 0}, 0xFFE0},
+        {4, {10, 11, 7, 127}, 0x0020}, {4, {255, 0, 0, 128}, 0xFC00},    {5, {8, 7, 0, 8}, 0x0100},
+        {5, {255, 0, 0, 9}, 0x1F00},   {5, {0, 0, 255, 255}, 0xF00F},
+    };
+    for (const auto& row : rows) {
+        const PictureSpec spec = RandomPicture(PictureKind::Mip, row.code, 1, 1, 1);
+        const RgbaPicture one{1, 1, {row.rgba.begin(), row.rgba.end()}, {}, {}};
+        const Bytes stored = StorePicture(PictureKind::Mip, EncodePicture(spec), one).value().Entry;
+        const std::size_t at = PixelOffset(spec);
+        EXPECT_EQ(stored[at] | stored[at + 1] << 8, row.stored) << int(row.code) << " " << int(row.rgba[0]);
+    }
+}
+
+// 4-bit codes: a file's own palette in its own order, alpha included; colours the table has; more than
+// the table has, reduced and said so.
+TEST(PicturePng, FourBitCodesKeepAFilesPaletteUseTheTableOrReduce) {
+    const PictureSpec spec = RandomPicture(PictureKind::Srb, 2, 8, 5, 4);
+    const Bytes entry = EncodePicture(spec);
+    auto decoded = [](const StoredPicture& stored) { return *DecodePicture(PictureKind::Srb, stored.Entry); };
+    RgbaPicture file{8, 5, Bytes(160), {}, {}};
+    Bytes expected;
+    for (int k = 0; k < 16; ++k)
+        file.Palette.push_back({std::uint8_t(255 - k), std::uint8_t(k), std::uint8_t(k * 9), std::uint8_t(k * 16)});
+    for (int p = 0; p < 40; ++p) {
+        const auto& [r, g, b, a] = file.Palette[file.Indices.emplace_back((p * 7) % 16)];
+        expected.insert(expected.end(), {b, g, r, 255});
+        std::copy_n(std::array{r, g, b, a}.begin(), 4, file.Rgba.begin() + 4 * p);
+    }
+    const auto own = StorePicture(PictureKind::Srb, entry, file);
+    EXPECT_EQ(ToBgra32TopDown(decoded(*own)), expected);
+    EXPECT_EQ(decoded(*own).ColourTable[4 * 3 + 3], 48);
+    EXPECT_EQ(own->ReducedFrom, 0);
+
+    // Without its palette the picture's 16 colours are not the table's: reduced. Pixels of the table's own
+    // colours (alpha included) leave the table as it is.
+    file.Indices.clear();
+    file.Palette.clear();
+    EXPECT_EQ(StorePicture(PictureKind::Srb, entry, file)->ReducedFrom, 16);
+    for (int p = 0; p < 40; ++p) {
+        const std::uint8_t* bgra = &spec.Colours[4 * (p % 16)];
+        std::copy_n(std::array{bgra[2], bgra[1], bgra[0], bgra[3]}.begin(), 4, file.Rgba.begin() + 4 * p);
+    }
+    const auto inTable = StorePicture(PictureKind::Srb, entry, file);
+    EXPECT_EQ(inTable->ReducedFrom, 0);
+    EXPECT_EQ(decoded(*inTable).ColourTable, DecodePicture(PictureKind::Srb, entry)->ColourTable);
 }

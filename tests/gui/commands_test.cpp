@@ -7,6 +7,7 @@
 #include "archive/file_ops.h"
 #include "archive/file_system.h"
 #include "gui_support.h"
+#include "export/png_export.h"
 #include "hostile_archives.h"
 #include "picture_builder.h"
 
@@ -175,6 +176,43 @@ class CommandsTest : public QObject {
     // with the second line selected: the edits must work on the directory the window showed, not read it
     // again. The exports report failures as extraction does (the same code); which files a failure leaves
     // behind is tests/editing/fault_injection_test's business.
+    // Import Picture (one picture line), Replace (one line) and Save As PNGs, from the menu's own rule: the
+    // new picture shows at once, and a picture reduced to 16 colours is told.
+    void importReplaceAndPngs() {
+        QTemporaryDir dir;
+        const QString path = WriteArchive(dir.filePath("PIC.DAT"),
+                                          {{"WALL.MIP", EncodePicture(RandomPicture(PictureKind::Mip, 0, 6, 4, 1))},
+                                           {"NOTE.TXT", DataOfType("OTH", 5)}});
+        const auto other = EncodePicture(RandomPicture(PictureKind::Mip, 3, 6, 4, 2));
+        const QString png = dir.filePath("O.png");
+        WriteFile(png.toStdString(), EncodePng(PictureKind::Mip, other, *DecodePicture(PictureKind::Mip, other)));
+        Window s(path, kAllFiles);
+        const auto enabled = [&](const QStringList& lines) {
+            s.select(lines);
+            s.w.mnuFile_Click();
+            return QString("%1%2%3").arg(s.w.mnuFileImport->isEnabled()).arg(s.w.mnuFileReplace->isEnabled())
+                .arg(s.w.mnuFileSaveAsPNG->isEnabled());
+        };
+        QCOMPARE(enabled({"NOTE.TXT"}), QStringLiteral("011"));
+        QCOMPARE(enabled({"NOTE.TXT", "WALL.MIP"}), QStringLiteral("001"));
+        QCOMPARE(enabled({"WALL.MIP"}), QStringLiteral("111"));
+        const QImage before = s.w.Pic1->picture();
+        s.d.answers = {png};
+        s.run(&Form1::mnuFileImport_Click);
+        QVERIFY(s.d.messages().value(0).startsWith("[None] Import Picture: WALL.MIP: reduced "));
+        QCOMPARE(s.current(), QStringLiteral("WALL.MIP"));
+        QVERIFY(s.w.Pic1->picture() != before);
+        QTemporaryDir out;
+        s.d.answers = {out.path()};
+        s.run(&Form1::mnuFileSaveAsPNG_Click);
+        QCOMPARE(FilesIn(out.path()), QStringLiteral("WALL.png"));
+        s.select({"NOTE.TXT"});
+        s.d.answers = {png};
+        s.run(&Form1::mnuFileReplace_Click);
+        QCOMPARE(s.w.archive()->Directory.EntrySizes[1], QFileInfo(png).size());
+        QCOMPARE(s.current(), QStringLiteral("NOTE.TXT"));
+    }
+
     void aFailureIsReportedAndLeavesTheWindowAndTheArchiveAsTheyWere() {
         const struct {
             const char* command;
