@@ -11,12 +11,14 @@
 //                    the BMP export writes a mask, the mask's grey levels as a PGM file (name_ti.pgm)
 //   FOLDER/big/      256 files of 2 to 6 MiB of random bytes (about 1 GiB)
 //   FOLDER/BIG.DAT   the same files as one archive
+//   FOLDER/pic/      PIC.MIP, a 512 x 512 picture, and PIC.png, another picture of that size, to import
 //
 // Everything is derived from fixed seeds, so two runs write the same bytes.
 
 #include "archive/dat_format.h"
 #include "archive_builder.h"
 #include "export/picture_export.h"
+#include "export/png_export.h"
 #include "images/pixel_decoders.h"
 #include "picture_builder.h"
 
@@ -155,6 +157,15 @@ void Big(const fs::path& out) {
     if (!archive.flush()) throw std::runtime_error("cannot write BIG.DAT");
 }
 
+void PictureToImport(const fs::path& out) {
+    fs::create_directories(out / "pic");
+    testkit::WriteFile(out / "pic" / "PIC.MIP",
+                       EncodePicture(RandomPicture(PictureKind::Mip, 3, 512, 512, 1)));
+    const auto other = EncodePicture(RandomPicture(PictureKind::Mip, 3, 512, 512, 2));
+    testkit::WriteFile(out / "pic" / "PIC.png",
+                       EncodePng(PictureKind::Mip, other, *DecodePicture(PictureKind::Mip, other)));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -168,6 +179,7 @@ int main(int argc, char** argv) {
         Many(out);
         Pictures(out);
         Big(out);
+        PictureToImport(out);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_bench_data: %s\n", e.what());
         return 1;

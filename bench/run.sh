@@ -17,6 +17,11 @@
 #                                          ImageMagick writing the same BMP files (BMP3, masks too) from PPM
 #                                          and PGM files of the same pixels: one mogrify for all files, and
 #                                          one convert per file
+#   export png   kelvot-cli export --format png of the same pictures
+#                                          mogrify writing PNG files from the PPM files (no masks: the PNG
+#                                          files carry the transparency)
+#   import       kelvot-cli import of a 512 x 512 picture into BIG.DAT with it added (a copy of the 1 GiB
+#                archive, flushed)         cp onto a copy of the archive, then sync
 # The runs of a comparison take turns, so a busy moment of the machine falls on all of them; pending
 # writes are flushed (sync) before each run and are not charged to it. CONVERT and MOGRIFY name other
 # ImageMagick programs (default: Debian's, /usr/bin/convert and /usr/bin/mogrify, when present).
@@ -180,6 +185,26 @@ row "export --format bmp: PICS1K.DAT ($files files)" "$(median_ms export)" "Imag
     "$(median_ms mogrify)" "<= 0.5"
 row "export --format bmp: PICS1K.DAT ($files files)" "$(median_ms export)" \
     "ImageMagick: convert per file" "$(median_ms convert)" "<= 0.5"
+
+setup_export_png() { :; }
+setup_mogrify_png() { mkdir -p "$(out mp)"; }
+cmd_export_png() { "$cli" export "$work/PICS1K.DAT" "$(out ep)" --format png; }
+cmd_mogrify_png() { "$mogrify" -path "$(out mp)" -format png "$work"/ppm/*.ppm; }
+run_group export_png mogrify_png
+row "export --format png: PICS1K.DAT (1,000 files)" "$(median_ms export_png)" "ImageMagick: mogrify" \
+    "$(median_ms mogrify_png)" "<= 0.5"
+
+# import rewrites the 1 GiB archive, with the picture added to it, as every edit does.
+cp "$work/BIG.DAT" "$work/BIGPIC.DAT"
+"$cli" add "$work/BIGPIC.DAT" "$work/pic/PIC.MIP" > /dev/null
+setup_import() { forget; cp "$work/BIGPIC.DAT" "$(out bigI)"; }
+setup_cp_onto_pic() { forget; cp "$work/BIGPIC.DAT" "$(out bigQ)"; }
+cmd_import() { "$cli" import "$(out bigI)" PIC.MIP "$work/pic/PIC.png"; }
+cmd_cp_onto_pic() { cp "$work/BIGPIC.DAT" "$(out bigQ)" && sync "$(out bigQ)"; }
+run_group import cp_onto_pic
+forget
+row "import a 512 x 512 picture into BIG.DAT" "$(median_ms import)" "cp onto a copy, sync" \
+    "$(median_ms cp_onto_pic)" "<= 1.5"
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 # --- report --------------------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 // calls them, the status-bar texts, and the pixels in the form the window and JPEG export draw from.
 
 #include "check.h"
+#include "images/picture_encoders.h"
 #include "images/pixel_decoders.h"
 #include "images/status_text.h"
 #include "picture_input.h"
@@ -79,6 +80,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(header && header->Width == picture->ImageWidth &&
                        header->Height == picture->ImageHeight);
         }
+    }
+
+    // A picture stored back (import) changes no byte outside the picture and keeps the entry's length;
+    // stored from its own decoded colours, a 16-bit picture gives the entry back.
+    if (picture && extent && std::int64_t{extent->Width} * extent->Height <= 4096) {
+        RgbaPicture colours{extent->Width, extent->Height, {}, {}, {}};
+        const std::vector<std::uint8_t> bgra = ToBgra32TopDown(*picture);
+        for (std::size_t k = 0; k < bgra.size(); k += 4)
+            colours.Rgba.insert(colours.Rgba.end(), {bgra[k + 2], bgra[k + 1], bgra[k], 255});
+        const auto stored = StorePicture(input->Kind, entry, colours);
+        FUZZ_CHECK(stored && stored->Entry.size() == entry.size());
+        FUZZ_CHECK(std::equal(entry.begin() + extent->Bytes, entry.end(), stored->Entry.begin() + extent->Bytes));
+        if (*code == 3) FUZZ_CHECK(std::equal(entry.begin(), entry.end(), stored->Entry.begin()));
     }
 
     constexpr EntryType kTypes[] = {EntryType::MIP, EntryType::SRB, EntryType::PBF};
