@@ -91,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             colours.Rgba.insert(colours.Rgba.end(), {bgra[k + 2], bgra[k + 1], bgra[k], 255});
         const auto stored = StorePicture(input->Kind, entry, colours);
         FUZZ_CHECK(stored && stored->Entry.size() == entry.size());
-        FUZZ_CHECK(std::equal(entry.begin() + extent->Bytes, entry.end(), stored->Entry.begin() + extent->Bytes));
+        FUZZ_CHECK(
+            std::equal(entry.begin() + extent->Bytes, entry.end(), stored->Entry.begin() + extent->Bytes));
         if (*code == 3) FUZZ_CHECK(std::equal(entry.begin(), entry.end(), stored->Entry.begin()));
     }
 

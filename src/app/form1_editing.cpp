@@ -146,8 +146,9 @@ void Form1::mnuFileImport_Click() {
     const QString title = QStringLiteral("Import Picture");
     const auto chosen = dialogs_.openFile(
         this, title,
-        QStringLiteral("Pictures (*.png *.bmp *.tga *.tif *.tiff *.gif *.jpg *.jpeg *.pcx *.ppm *.pgm *.webp);;"
-                       "All Files (*)"));
+        QStringLiteral(
+            "Pictures (*.png *.bmp *.tga *.tif *.tiff *.gif *.jpg *.jpeg *.pcx *.ppm *.pgm *.webp);;"
+            "All Files (*)"));
     if (!chosen) return;
     const QString line = List1->currentItem()->text();
     ImportResult result;

@@ -122,8 +122,8 @@ void Form1::mnuFile_Click() {
 void Form1::List1_MouseUp(Qt::MouseButton button, const QPoint& globalPosition) {
     if (button != Qt::RightButton) return;
     ApplyEnablingRule(List1,
-                      {mnuHiddenSaveAsBMP, mnuHiddenSaveAsJPG, mnuHiddenSaveAsPNG, mnuHiddenExtractSelectedFiles,
-                       mnuHiddenExtractAll, mnuHiddenRemove, mnuHiddenAdd},
+                      {mnuHiddenSaveAsBMP, mnuHiddenSaveAsJPG, mnuHiddenSaveAsPNG,
+                       mnuHiddenExtractSelectedFiles, mnuHiddenExtractAll, mnuHiddenRemove, mnuHiddenAdd},
                       {mnuHiddenRename, mnuHiddenReplace}, mnuHiddenImport, CurrentIsPicture());
     mnuHidden->popup(globalPosition);
 }

@@ -154,14 +154,16 @@ void AddRename(CLI::App& app, int& status) {
 }
 
 void AddImport(CLI::App& app, int& status) {
-    auto* cmd = app.add_subcommand("import", "Store a picture file (PNG, BMP, TGA, ...) into a picture entry, "
-                                             "in the entry's own format");
+    auto* cmd =
+        app.add_subcommand("import", "Store a picture file (PNG, BMP, TGA, ...) into a picture entry, "
+                                     "in the entry's own format");
     auto archive = std::make_shared<std::string>();
     auto name = std::make_shared<std::string>();
     auto file = std::make_shared<std::string>();
     auto maxMegapixels = std::make_shared<std::int64_t>(kDefaultMaxMegapixels);
     cmd->add_option("ARCHIVE", *archive, "The DAT file")->required();
-    cmd->add_option("NAME", *name, "The picture entry (the first of that name, letter case ignored)")->required();
+    cmd->add_option("NAME", *name, "The picture entry (the first of that name, letter case ignored)")
+        ->required();
     cmd->add_option("FILE", *file, "The picture file, of the entry's width and height")->required();
     cmd->add_option("--max-megapixels", *maxMegapixels,
                     "The largest picture to decode, in millions of pixels (default 256)")

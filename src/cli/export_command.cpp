@@ -43,7 +43,9 @@ void AddExportCommand(CLI::App& app, int& status) {
         const auto indices = names->empty() ? PictureEntries(model) : EntriesNamed(model, *names);
         const auto folder = MakeFolder(*dest);
         TerminalProgress shown("export");
-        const ExportOptions options{jpeg ? ExportFormat::Jpeg : png ? ExportFormat::Png : ExportFormat::Bmp,
+        const ExportOptions options{jpeg  ? ExportFormat::Jpeg
+                                    : png ? ExportFormat::Png
+                                          : ExportFormat::Bmp,
                                     StoredJpegQuality(*quality), *maxMegapixels};
         const OutputResult result =
             ExportPictures(model, *archive, indices, folder, options, shown.Entries());

@@ -155,8 +155,8 @@ std::vector<DataPiece> PiecesOf(const std::vector<PlannedEntry>& entries) {
 // Writes an archive of the entries in order, their data back to back, in place of the locked one.
 EditResult Rebuild(const EditLock& archive, const std::vector<PlannedEntry>& entries,
                    std::span<const PackSource> sources, const EditProgress& progress) {
-    const WriteResult written =
-        WriteArchiveFile(archive.path(), PackedHead(entries), PiecesOf(entries), &archive.file(), sources, progress);
+    const WriteResult written = WriteArchiveFile(archive.path(), PackedHead(entries), PiecesOf(entries),
+                                                 &archive.file(), sources, progress);
     return {true, false, static_cast<std::int32_t>(entries.size()), written.FileSize, written.OtherLinks};
 }
 
@@ -237,8 +237,8 @@ bool AddClashes(const ArchiveDirectory& directory, std::span<const PackableFile>
                        [&](const PackableFile& file) { return BSearch(sorted, file.Name) >= 0; });
 }
 
-EditResult AddFiles(const EditLock& archive, const ArchiveDirectory& seen, std::span<const PackableFile> files,
-                    const EditProgress& progress) {
+EditResult AddFiles(const EditLock& archive, const ArchiveDirectory& seen,
+                    std::span<const PackableFile> files, const EditProgress& progress) {
     if (files.empty()) return {false, false, seen.Count(), seen.FileSize};
     const ArchiveDirectory dir = ReadUnchangedDirectory(archive, seen);
     const std::int64_t n = dir.Count();
@@ -292,7 +292,8 @@ EditResult AddFiles(const EditLock& archive, const ArchiveDirectory& seen, std::
         pieces.push_back({static_cast<std::int32_t>(j), 0, sources[j].Size});
         offset += entrySize;
     }
-    const WriteResult written = WriteArchiveFile(archive.path(), head, pieces, &archive.file(), sources, progress);
+    const WriteResult written =
+        WriteArchiveFile(archive.path(), head, pieces, &archive.file(), sources, progress);
     return {true, false, static_cast<std::int32_t>(n + k), written.FileSize, written.OtherLinks};
 }
 

@@ -27,8 +27,8 @@ ImportResult ImportPicture(const EditLock& archive, const ArchiveDirectory& seen
     const ArchiveDirectory dir = ReadUnchangedDirectory(archive, seen);
     const std::string entryName = "\"" + PrintableName(dir.Names[static_cast<std::size_t>(index)]) + "\"";
     auto refuse = [&](const std::string& why) {
-        return KelvotError(EINVAL, "The picture cannot go into " + entryName + " (entry " + std::to_string(index) +
-                                       "): " + why + " Nothing was changed.");
+        return KelvotError(EINVAL, "The picture cannot go into " + entryName + " (entry " +
+                                       std::to_string(index) + "): " + why + " Nothing was changed.");
     };
     const std::int64_t offset = dir.DataOffset(index);
     const std::int64_t size = dir.DataSize(index);
@@ -36,7 +36,8 @@ ImportResult ImportPicture(const EditLock& archive, const ArchiveDirectory& seen
         throw refuse("its data lies outside the archive file.");
 
     // The header first, then only the bytes the picture takes.
-    std::vector<std::uint8_t> entry(static_cast<std::size_t>(std::min<std::int64_t>(size, kPictureHeaderBytes)));
+    std::vector<std::uint8_t> entry(
+        static_cast<std::size_t>(std::min<std::int64_t>(size, kPictureHeaderBytes)));
     ReadExactly(archive.file(), offset, entry);
     const auto kind = PictureKindOf(ClassifyEntry(entry, 0));
     const auto code = kind ? ReadFormatCode(*kind, entry) : std::nullopt;
@@ -44,7 +45,8 @@ ImportResult ImportPicture(const EditLock& archive, const ArchiveDirectory& seen
     if (!kind) throw refuse("it is not a picture entry.");
     if (!code) throw refuse("it is too short to hold a picture header.");
     if (!PixelFormatOf(*code))
-        throw refuse("its format code " + std::to_string(*code) + " is not a picture format Kelvot can decode.");
+        throw refuse("its format code " + std::to_string(*code) +
+                     " is not a picture format Kelvot can decode.");
     if (!extent || extent->Bytes > size) throw refuse("its picture does not fit in the entry's bytes.");
     if (const auto tooLarge = TooLargeToDecode(*extent, maxMegapixels)) throw refuse(*tooLarge);
     // Bytes that another entry shares would change under it.
@@ -54,7 +56,8 @@ ImportResult ImportPicture(const EditLock& archive, const ArchiveDirectory& seen
         const std::int64_t begin = dir.DataOffset(j);
         if (j != index && dir.DataSize(j) > 0 && begin < end && offset < begin + dir.DataSize(j))
             throw refuse("its picture shares bytes with entry " + std::to_string(j) + " (\"" +
-                         PrintableName(dir.Names[static_cast<std::size_t>(j)]) + "\"), which would change too.");
+                         PrintableName(dir.Names[static_cast<std::size_t>(j)]) +
+                         "\"), which would change too.");
     }
 
     // A picture file takes at most a few bytes a pixel; anything larger is not this picture.
@@ -78,9 +81,8 @@ ImportResult ImportPicture(const EditLock& archive, const ArchiveDirectory& seen
     ReadExactly(archive.file(), offset, entry);
     const auto stored = StorePicture(*kind, entry, *picture);
     if (!stored) throw refuse("the picture could not be reduced to 16 colours.");
-    const DataPiece pieces[] = {{kOldArchive, 0, offset},
-                                {kInMemory, 0, 0, stored->Entry},
-                                {kOldArchive, end, dir.FileSize - end}};
+    const DataPiece pieces[] = {
+        {kOldArchive, 0, offset}, {kInMemory, 0, 0, stored->Entry}, {kOldArchive, end, dir.FileSize - end}};
     const WriteResult written = WriteArchiveFile(archive.path(), {}, pieces, &archive.file(), {}, progress);
     return {{true, false, dir.Count(), written.FileSize, written.OtherLinks}, stored->ReducedFrom};
 }

@@ -50,7 +50,8 @@ std::vector<std::uint8_t> Save(FIBITMAP* dib, FREE_IMAGE_FORMAT format, int flag
 Bitmap Load(std::span<const std::uint8_t> file) {
     ForgetMessage();
     // FreeImage reads from memory it may not change only through a const-less pointer.
-    const Memory memory(FreeImage_OpenMemory(const_cast<BYTE*>(file.data()), static_cast<DWORD>(file.size())));
+    const Memory memory(
+        FreeImage_OpenMemory(const_cast<BYTE*>(file.data()), static_cast<DWORD>(file.size())));
     if (!memory) return nullptr;
     const FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory.get(), 0);
     if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) return nullptr;

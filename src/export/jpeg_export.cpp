@@ -70,10 +70,9 @@ freeimage::Bitmap ToFreeImage(const ImageState& picture) {
         picture.Stride != DibStride(width, bits) ||
         picture.Bits.size() / static_cast<std::size_t>(picture.Stride) < static_cast<std::size_t>(height))
         throw std::invalid_argument("the picture's pixel rows do not match its size");
-    freeimage::Bitmap dib(FreeImage_ConvertFromRawBits(const_cast<BYTE*>(picture.Bits.data()), width, height,
-                                                       picture.Stride, static_cast<unsigned>(bits),
-                                                       FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK,
-                                                       FALSE));
+    freeimage::Bitmap dib(FreeImage_ConvertFromRawBits(
+        const_cast<BYTE*>(picture.Bits.data()), width, height, picture.Stride, static_cast<unsigned>(bits),
+        FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE));
     if (!dib) freeimage::Failed("hold the picture");
     if (bits != 24) {
         RGBQUAD* palette = FreeImage_GetPalette(dib.get());

@@ -41,5 +41,4 @@ freeimage::Bitmap ToFreeImage(const ImageState& picture);
 // number kImageLibraryFailed, with FreeImage's message when it gave one, if the library fails.
 std::vector<std::uint8_t> EncodeJpeg(const ImageState& picture, JpegQuality quality);
 
-
 } // namespace kelvot

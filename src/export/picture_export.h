@@ -51,8 +51,8 @@ struct ExportOptions {
     std::int64_t MaxMegapixels = kDefaultMaxMegapixels;
 };
 
-// Save As BMPs / JPGs / PNGs: the entries `indices` in that order, read from the archive file `archiveFile` by
-// range (the file opened once; of each entry only the bytes its picture takes), into `folder`. Entries
+// Save As BMPs / JPGs / PNGs: the entries `indices` in that order, read from the archive file `archiveFile`
+// by range (the file opened once; of each entry only the bytes its picture takes), into `folder`. Entries
 // that are not pictures are passed over without a word. A picture that cannot be exported (a name that
 // cannot be a file name inside the folder, format code 6 or above, a picture that does not fit its entry
 // or is larger than the limit, a file that would replace the archive itself, a failure inside FreeImage)

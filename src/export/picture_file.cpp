@@ -25,11 +25,13 @@ std::optional<RgbaPicture> ReadPictureFile(std::span<const std::uint8_t> file) {
                 FreeImage_GetPixelIndex(dib.get(), x, height - 1 - y, &index); // FreeImage rows run bottom-up
                 picture.Indices.push_back(index);
             }
-        if (std::any_of(picture.Indices.begin(), picture.Indices.end(), [&](BYTE i) { return i >= colours; })) {
+        if (std::any_of(picture.Indices.begin(), picture.Indices.end(),
+                        [&](BYTE i) { return i >= colours; })) {
             picture.Indices.clear();
         } else {
             const RGBQUAD* palette = FreeImage_GetPalette(dib.get());
-            const BYTE* alpha = FreeImage_IsTransparent(dib.get()) ? FreeImage_GetTransparencyTable(dib.get()) : nullptr;
+            const BYTE* alpha =
+                FreeImage_IsTransparent(dib.get()) ? FreeImage_GetTransparencyTable(dib.get()) : nullptr;
             const unsigned alphas = alpha ? FreeImage_GetTransparencyCount(dib.get()) : 0;
             for (unsigned k = 0; k < colours; ++k)
                 picture.Palette.push_back({palette[k].rgbRed, palette[k].rgbGreen, palette[k].rgbBlue,

@@ -60,7 +60,8 @@ Indexed ReduceTo16(const RgbaPicture& picture, bool withAlpha, std::int32_t colo
             rgba[k] = 255;
     const Liq<liq_attr> attr(liq_attr_create());
     liq_set_max_colors(attr.get(), 16);
-    const Liq<liq_image> image(liq_image_create_rgba(attr.get(), rgba.data(), picture.Width, picture.Height, 0));
+    const Liq<liq_image> image(
+        liq_image_create_rgba(attr.get(), rgba.data(), picture.Width, picture.Height, 0));
     liq_result* raw = nullptr;
     if (!image || liq_image_quantize(image.get(), attr.get(), &raw) != LIQ_OK) return {};
     const Liq<liq_result> result(raw);
@@ -70,8 +71,8 @@ Indexed ReduceTo16(const RgbaPicture& picture, bool withAlpha, std::int32_t colo
         return {};
     const liq_palette* palette = liq_get_palette(result.get());
     for (unsigned k = 0; k < palette->count && k < 16; ++k)
-        out.Palette.push_back({palette->entries[k].r, palette->entries[k].g, palette->entries[k].b,
-                               palette->entries[k].a});
+        out.Palette.push_back(
+            {palette->entries[k].r, palette->entries[k].g, palette->entries[k].b, palette->entries[k].a});
     out.ReducedFrom = colours;
     return out;
 }
@@ -79,7 +80,8 @@ Indexed ReduceTo16(const RgbaPicture& picture, bool withAlpha, std::int32_t colo
 // The indices and palette a 4-bit code stores, chosen as the header comment says. `table` is the entry's
 // colour table (blue, green, red, fourth byte).
 std::optional<Indexed> ChooseIndices(const RgbaPicture& picture, EntryBytes table, bool withAlpha) {
-    if (!picture.Indices.empty() && picture.Palette.size() <= 16) return Indexed{picture.Indices, picture.Palette, 0};
+    if (!picture.Indices.empty() && picture.Palette.size() <= 16)
+        return Indexed{picture.Indices, picture.Palette, 0};
     std::vector<std::uint32_t> keys(16);
     for (std::size_t k = 0; k < 16; ++k) {
         const std::uint8_t rgba[4] = {table[4 * k + 2], table[4 * k + 1], table[4 * k], table[4 * k + 3]};
