@@ -10,10 +10,8 @@
 #include "picture_builder.h"
 #include "run_cli.h"
 
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <pty.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <thread>
 
@@ -25,19 +23,15 @@ using Data = std::vector<std::uint8_t>;
 
 namespace {
 
-const std::string kNotPackable = ": a name of at most 12 Windows-1252 characters with an extension of 2 or 3 "
-                                 "characters, not dat, is needed.\n";
-
 // Runs kelvot-cli with a pseudo-terminal as stdin, stdout and stderr; everything it wrote there.
 std::string RunOnTerminal(const Args& args) {
     int terminal = -1, status = 0;
     const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
     if (pid == 0) ExecCli(args);
-    EXPECT_GT(pid, 0) << "no pseudo-terminal";
     std::string text;
     char buffer[4096];
     // Reading ends with EIO once the program has ended and the terminal has no writer left.
-    for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;)
+    for (ssize_t n; pid > 0 && (n = ::read(terminal, buffer, sizeof buffer)) > 0;)
         text.append(buffer, static_cast<std::size_t>(n));
     ::close(terminal);
     ::waitpid(pid, &status, 0);
@@ -45,258 +39,173 @@ std::string RunOnTerminal(const Args& args) {
     return text;
 }
 
-// kelvot-cli attacked, or used carelessly. Each case once lost data, hung, ran out of memory or said
-// something unhelpful.
-class Hardening : public CliTest {};
+class Hardening : public CliTest {}; // kelvot-cli attacked or used carelessly, as once went wrong
 
 } // namespace
 
-TEST_F(CliTest, ListPrintsTheNamesInTheWindowsOrderAsTextOrJson) {
-    auto bytes = BuildArchive({{"zeta.mip", DataOfType("MIP", 8)},
-                               {"Beta.SRB", DataOfType("SRB")},
-                               {"ship.3do", DataOfType("3DO")},
-                               {"\xC9t\xE9.txt", DataOfType("OTH")}});
-    PutU32(bytes, RecordStart(3) + kSizeField, 0xFFFFFFFEu);
-    const auto path = Write("A.DAT", bytes);
-    EXPECT_EQ(Check({"list", path}, 0).out, "Beta.SRB\nship.3do\nzeta.mip\n\xC3\x89t\xC3\xA9.txt\n");
-    EXPECT_EQ(Check({"list", path, "--filter", "IMAGES"}, 0).out, "Beta.SRB\nzeta.mip\n");
-    EXPECT_EQ(json::parse(Check({"list", path, "--filter", "mip", "--json"}, 0).out),
-              json::parse(R"([{"index": 0, "name": "zeta.mip", "type": "MIP", "size": 8, "offset": 110,
-                               "nameFieldOffset": 12}])"));
-    EXPECT_EQ(json::parse(Check({"list", path, "--json"}, 0).out)[3]["size"], -2); // sizes are signed
-}
-
-TEST_F(CliTest, InfoPrintsThePanelsCountingLinesUnderTheFilter) {
+TEST_F(CliTest, ListInfoAndVerifyPrintAsTextOrJson) {
     PictureSpec mip = RandomPicture(PictureKind::Mip, 3, 128, 64, 1);
     mip.Mapp = 1;
-    const auto path = Write("INFO.DAT", BuildArchive({{"WALL.MIP", EncodePicture(mip)},
-                                                      {"READ.ME", DataOfType("OTH", 1536)},
-                                                      {"ship.3do", DataOfType("3DO", 128)},
-                                                      {"FONT.PBF", DataOfType("PBF")}}));
+    auto bytes = BuildArchive({{"WALL.MIP", EncodePicture(mip)},
+                               {"READ.ME", DataOfType("OTH", 1536)},
+                               {"ship.3do", DataOfType("3DO", 128)},
+                               {"Beta.SRB", DataOfType("SRB")},
+                               {"\xC9t\xE9.txt", DataOfType("OTH")}});
+    PutU32(bytes, RecordStart(4) + kSizeField, 0xFFFFFFFEu);
+    PutU32(bytes, RecordStart(1) + kOffsetField, 0x7FFFFFFF);
+    const auto path = Write("A.DAT", bytes);
+    EXPECT_EQ(Check({"list", path}, 0).out, "Beta.SRB\nREAD.ME\nship.3do\nWALL.MIP\n\xC3\x89t\xC3\xA9.txt\n");
+    EXPECT_EQ(Check({"list", path, "--filter", "IMAGES"}, 0).out, "Beta.SRB\nWALL.MIP\n");
+    EXPECT_EQ(json::parse(Check({"list", path, "--filter", "3do", "--json"}, 0).out),
+              json::parse(R"([{"index": 2, "name": "ship.3do", "type": "3DO", "size": 128, "offset": 18153,
+                               "nameFieldOffset": 66}])"));
+    EXPECT_EQ(json::parse(Check({"list", path, "--json"}, 0).out)[4]["size"], -2); // sizes are signed
     EXPECT_EQ(Check({"info", path, "SHIP.3DO", "--filter", "3do"}, 0).out, "\n1 / 1\n0.12 KB\n3DO\n\n\n\n");
     EXPECT_EQ(json::parse(Check({"info", path, "wall.mip", "--json"}, 0).out),
-              json::parse(R"({"panels": ["128 x 64 x 16 BPP", "4 / 4", "16.09 KB", "MIP", "Type 3", "Mapp 1",
+              json::parse(R"({"panels": ["128 x 64 x 16 BPP", "4 / 5", "16.09 KB", "MIP", "Type 3", "Mapp 1",
                                          "0 Sub-images"], "type": "MIP", "formatCode": 3, "width": 128,
                               "height": 64})"));
-    EXPECT_EQ(json::parse(Check({"info", path, "READ.ME", "--json"}, 0).out),
-              json::parse(R"({"panels": ["", "2 / 4", "1.5 KB", ".ME", "", "", ""], "type": "OTH",
-                              "formatCode": null, "width": null, "height": null})"));
     Check({"info", path, "NONE.MIP"}, 1, "kelvot-cli: No entry is named NONE.MIP.\n");
     Check({"info", path, "READ.ME", "--filter", "images"}, 1,
           "kelvot-cli: READ.ME is not listed under the filter images.\n");
-}
-
-TEST_F(CliTest, VerifyPrintsOkOrTheProblemsAsTextOrJson) {
-    EXPECT_EQ(Check({"verify", Write("G.DAT", BuildArchive({{"A.MIP", DataOfType("MIP")}}))}, 0).out, "OK\n");
-    auto bytes = BuildArchive({{"A.MIP", DataOfType("MIP")}, {"B.MIP", DataOfType("MIP")}});
-    PutNameField(bytes, 1, {'.', '.'});
-    PutU32(bytes, RecordStart(0) + kOffsetField, 0x7FFFFFFF);
-    const auto bad = Write("B.DAT", bytes);
-    const auto problems = VerifyArchiveFile(bad); // worded by the core
+    const auto problems = VerifyArchiveFile(path); // worded by the core
     ASSERT_EQ(problems.size(), 2u);
-    EXPECT_EQ(Check({"verify", bad}, 1).out, problems[0] + "\n" + problems[1] + "\n");
-    EXPECT_EQ(json::parse(Check({"verify", bad, "--json"}, 1).out),
+    EXPECT_EQ(Check({"verify", path}, 1).out, problems[0] + "\n" + problems[1] + "\n");
+    EXPECT_EQ(json::parse(Check({"verify", path, "--json"}, 1).out),
               (json{{"ok", false}, {"problems", problems}}));
 }
 
 TEST_F(CliTest, FilesThatCannotBeOpenedAndUsageErrors) {
-    const std::string missing = Path("NONE.DAT"), fifo = Path("FIFO.DAT"), x = Path("x");
-    const std::string archive = Write("A.DAT", BuildArchive({{"A.TXT", {1}}}));
-    Check({"list", missing}, 1, "kelvot-cli: Cannot open " + missing + ": No such file or directory\n");
+    const std::string a = Write("A.DAT", BuildArchive({{"A.TXT", {1}}})), fifo = Path("FIFO"), x = Path("x");
     // Special files are refused before they are read: a FIFO with no writer would hang the command.
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    for (const Args& args : {Args{"list", fifo}, {"verify", fifo}, {"add", fifo, Write("F.TXT", {'f'})}})
+    for (const Args& args : {Args{"list", fifo}, {"add", fifo, Write("F.TXT", {'f'})}})
         Check(args, 1, "kelvot-cli: Cannot open " + fifo + ": it is a FIFO, not a regular file.\n");
     Check({"list", "/dev/zero"}, 1,
           "kelvot-cli: Cannot open /dev/zero: it is a character device, not a regular file.\n");
     fs::create_symlink(dir / "nowhere", dir / "dangling");
-    Check({"extract", archive, Path("dangling")}, 1,
+    Check({"extract", a, Path("dangling")}, 1,
           "kelvot-cli: Cannot make the folder " + Path("dangling") + ": it is a symbolic link to " +
               Path("nowhere") + ", which does not exist.\n");
-
     Check({"frobnicate"}, 2,
-          "kelvot-cli: unknown command \"frobnicate\"; the commands are list, info, verify, "
-          "extract, export, create, add, remove, rename, import, replace. Run with --help for more "
-          "information.\n");
+          "kelvot-cli: unknown command \"frobnicate\"; the commands are list, info, verify, extract, export, "
+          "create, add, remove, rename, import, replace. Run with --help for more information.\n");
     // Usage errors end with status 2 before anything is written.
-    const std::string e = "export " + archive + " " + x;
-    for (const std::string& usage :
-         Args{"", "list", "list " + archive + " --filter oth", "extract " + archive, e, e + " --format gif",
-              e + " --format jpg --quality great", e + " --format bmp --quality good",
-              e + " --format bmp --max-megapixels 0"}) {
-        std::istringstream words(usage);
-        Check({std::istream_iterator<std::string>(words), {}}, 2);
-    }
+    for (const Args& usage : {Args{}, {"extract", a}, {"export", a, x, "--format", "gif"}})
+        Check(usage, 2);
     EXPECT_FALSE(fs::exists(x));
     EXPECT_EQ(Check({"--version"}, 0).out, "kelvot-cli " KELVOT_VERSION "\n");
-    EXPECT_NE(Check({"--help"}, 0).out.find("verify"), std::string::npos);
 }
 
-TEST_F(CliTest, CreatePacksAFolderWithTheWindowsChecks) {
-    const std::string f = Path("f"),
-                      notes = "kelvot-cli: " + Path("f/NOTES") + " is not packed" + kNotPackable;
+TEST_F(CliTest, EditsSayWhatTheyDidAndWhatTheyLeftOut) {
+    const std::string f = Path("f"), archive = Path("f/New.dat"), notes = Write("NOTES", {'x'});
     fs::create_directory(f);
-    Write("f/NOTES", {'x'});
-    // The window's message on one line: each run of line breaks becomes a space.
-    Check({"create", f, "a?b.dat"}, 1,
-          "kelvot-cli: A filename cannot contain any of the following characters: \\ / : * ? \" < > | "
-          "Please try again.\n");
     Check({"create", f, ".DAT"}, 1, "kelvot-cli: No DAT file was created: a name before .dat is needed.\n");
     Check({"create", f, "E.DAT"}, 1,
-          notes + "kelvot-cli: No DAT file was created: " + f + " holds no file that can be packed.\n");
-    EXPECT_EQ(FilesUnder(f).size(), 1u);
+          "kelvot-cli: No DAT file was created: " + f + " holds no file that can be packed.\n");
+    EXPECT_TRUE(fs::is_empty(f));
     Write("f/A.TXT", Data(10, 'a'));
-    EXPECT_EQ(Check({"create", f, "New.dat"}, 0, notes).out,
-              Path("f/New.dat") + ": created, 1 entry, 39 bytes\n");
-}
-
-TEST_F(CliTest, AddAppendsOrRebuildsAndSaysWhatItLeftOut) {
-    const auto archive = Write("T.DAT", BuildArchive({{"NEW.MIP", DataOfType("MIP", 20)}, {"B.SRB", {}}}));
-    const auto notes = Write("NOTES", {'x'});
-    const std::string leftOut = "kelvot-cli: " + notes + " is not added" + kNotPackable;
+    EXPECT_EQ(Check({"create", f, "New.dat"}, 0).out, archive + ": created, 1 entry, 39 bytes\n");
+    const std::string leftOut = "kelvot-cli: " + notes +
+                                " is not added: a name of at most 12 Windows-1252 "
+                                "characters with an extension of 2 or 3 characters, not dat, is needed.\n";
     // A file given twice, or by another path, is added once.
     const auto added = Write("ADDED.TXT", Data(10, 'a'));
     EXPECT_EQ(Check({"add", archive, added, notes, added, Path("./ADDED.TXT")}, 0, leftOut).out,
-              archive + ": appended to, 3 entries, 113 bytes\n");
+              archive + ": appended to, 2 entries, 76 bytes\n");
     // A file of an entry's name, letter case ignored, takes its place.
-    EXPECT_EQ(Check({"add", archive, Write("new.mip", DataOfType("MIP", 5))}, 0).out,
-              archive + ": rebuilt, 3 entries, 98 bytes\n");
+    EXPECT_EQ(Check({"add", archive, Write("a.txt", {'b'})}, 0).out,
+              archive + ": rebuilt, 2 entries, 67 bytes\n");
     Check({"add", archive, notes}, 1,
           leftOut + "kelvot-cli: Nothing was added: none of the files can be packed.\n");
-}
 
-TEST_F(CliTest, RemoveAndRenameTakeEntryNamesAsText) {
-    const auto archive =
-        Write("T.DAT", BuildArchive({{"A.MIP", DataOfType("MIP", 30)}, {"B.MIP", {}}, {"C.SRB", {}}}));
-    Check({"remove", archive, "a.mip", "B.MIP", "c.srb"}, 1,
-          "kelvot-cli: You cannot remove every file in the DAT file.\n");
     Check({"remove", archive, "D.MIP"}, 1, "kelvot-cli: no entry is named D.MIP.\n");
-    Check({"rename", archive, "A.MIP", "c.srb"}, 1,
+    // The window's message on one line: each run of line breaks becomes a space.
+    Check({"rename", archive, "A.TXT", "added.txt"}, 1,
           "kelvot-cli: The new filename you are providing already exists in the DAT file. "
           "Please provide another filename.\n");
-    EXPECT_EQ(Check({"remove", archive, "b.mip"}, 0).out, archive + ": rebuilt, 2 entries, 86 bytes\n");
-    // UTF-8 text in, Windows-1252 bytes in the name field.
-    EXPECT_EQ(Check({"rename", archive, "c.srb", "\xC3\x89t\xC3\xA9.srb"}, 0).out,
-              archive + ": renamed C.SRB to \xC3\x89t\xC3\xA9.srb\n");
-    EXPECT_EQ(LoadArchiveListing(archive).Directory.EntryNames, (Args{"A.MIP", "\xC9t\xE9.srb"}));
+    EXPECT_EQ(Check({"remove", archive, "added.txt"}, 0).out, archive + ": rebuilt, 1 entry, 30 bytes\n");
+    EXPECT_EQ(Check({"rename", archive, "a.txt", "\xC3\x89t\xC3\xA9.txt"}, 0).out, // UTF-8 text
+              archive + ": renamed A.TXT to \xC3\x89t\xC3\xA9.txt\n");
 }
 
-TEST_F(CliTest, ExtractWritesAllOrNamedEntriesAndListsWhatItLeftOut) {
-    auto bytes = BuildArchive({{"A.MIP", {1, 2}}, {"B.TXT", {}}, {"a.mip", {3}}, {"X", {4}}});
-    PutNameField(bytes, 3, {'.', '.'});
+TEST_F(CliTest, ExtractWritesTheEntriesAndListsWhatItLeftOut) {
+    auto bytes = BuildArchive({{"A.MIP", {1, 2}}, {"B.TXT", {}}, {"X", {4}}});
+    PutNameField(bytes, 2, {'.', '.'});
     const auto archive = Write("A.DAT", bytes);
     Check({"extract", archive, Path("new/deeper")}, 1,
-          "kelvot-cli: \"A.MIP\" (entry 0) was overwritten by \"a.mip\" (entry 2): file names that differ "
-          "only in letter case are written as one file.\n"
-          "kelvot-cli: \"..\" (entry 3) was not extracted: its name cannot be used as a file name.\n");
-    EXPECT_EQ(FilesUnder(dir / "new/deeper"), (FileTree{{"a.mip", {3}}, {"B.TXT", {}}}));
-    EXPECT_EQ(Check({"extract", archive, Path("sel"), "A.Mip"}, 0).out, "");
-    EXPECT_EQ(FilesUnder(dir / "sel"), (FileTree{{"A.MIP", {1, 2}}}));
+          "kelvot-cli: \"..\" (entry 2) was not extracted: its name cannot be used as a file name.\n");
+    EXPECT_EQ(FilesUnder(dir / "new/deeper"), (FileTree{{"A.MIP", {1, 2}}, {"B.TXT", {}}}));
     Check({"extract", archive, Path("none"), "A.MIP", "NONE"}, 1,
           "kelvot-cli: No entry is named \"NONE\".\n");
     EXPECT_FALSE(fs::exists(dir / "none")); // nothing written, not even the folder
 }
 
-TEST_F(CliTest, ExportWritesPicturesAndSaysWhichItCannotDecode) {
-    const auto archive =
-        Write("A.DAT", BuildArchive({{"M5.MIP", EncodePicture(RandomPicture(PictureKind::Mip, 5, 7, 5, 1))},
-                                     {"ODD.SRB", EncodePicture(RandomPicture(PictureKind::Srb, 6, 21, 5, 7))},
-                                     {"SHIP.3DO", DataOfType("3DO")}}));
-    const std::string odd = "kelvot-cli: \"ODD.SRB\" (entry 1) was not exported: its format code 6 is not a "
-                            "picture format Kelvot can decode.\n";
-    Check({"export", archive, Path("bmp"), "--format", "bmp"}, 1, odd);
-    EXPECT_TRUE(fs::exists(dir / "bmp" / "M5.bmp"));
-    Check({"export", archive, Path("jpg"), "--format", "JPG", "--quality", "Average"}, 1, odd);
-    EXPECT_TRUE(fs::exists(dir / "jpg" / "M5.jpg"));
-    // Named entries, letter case ignored: one that holds no picture gives no file.
-    EXPECT_EQ(Check({"export", archive, Path("named"), "--format", "jpg", "m5.mip", "SHIP.3DO"}, 0).out, "");
-    EXPECT_EQ(FilesUnder(dir / "named").size(), 1u);
-}
-
 // The loop a modder runs: a picture out as PNG (ImageMagick, independent of us, reads it), back in, the
-// archive as it was; another picture's file is reduced to 16 colours, and replace takes any bytes.
+// archive as it was; another picture's file is reduced to 16 colours, and replace takes any bytes. A picture
+// that cannot be decoded is told of; the others are exported all the same.
 TEST_F(CliTest, PicturesGoOutAsPngAndComeBackInAndReplaceTakesAnyFile) {
-    const Data m0 = EncodePicture(RandomPicture(PictureKind::Mip, 0, 9, 6, 1));
-    const Data s5 = EncodePicture(RandomPicture(PictureKind::Srb, 5, 9, 6, 2));
-    const Data old = BuildArchive({{"M0.MIP", m0}, {"S5.SRB", s5}, {"NOTE.TXT", DataOfType("OTH")}});
+    const Data old = BuildArchive({{"M0.MIP", EncodePicture(RandomPicture(PictureKind::Mip, 0, 9, 6, 1))},
+                                   {"S5.SRB", EncodePicture(RandomPicture(PictureKind::Srb, 5, 9, 6, 2))},
+                                   {"NOTE.TXT", DataOfType("OTH")},
+                                   {"ODD.SRB", EncodePicture(RandomPicture(PictureKind::Srb, 6, 21, 5, 7))}});
     const auto archive = Write("A.DAT", old);
-    Check({"export", archive, Path("png"), "--format", "png"}, 0);
+    Check({"export", archive, Path("png"), "--format", "PNG"}, 1,
+          "kelvot-cli: \"ODD.SRB\" (entry 3) was not exported: its format code 6 is not a picture format "
+          "Kelvot can decode.\n");
+    Check({"export", archive, Path("jpg"), "--format", "jpg", "--quality", "Average", "m0.mip"}, 0);
     if (std::system("identify -version > /dev/null 2>&1") == 0) {
-        for (const char* name : {"M0.png", "S5.png"}) {
-            FILE* pipe = ::popen(("identify -format '%m %w %h' '" + Path("png/") + name + "'").c_str(), "r");
-            char line[64] = {};
-            EXPECT_STREQ(std::fgets(line, sizeof line, pipe), "PNG 9 6") << name;
-            ::pclose(pipe);
-        }
+        FILE* pipe = ::popen(("identify -format '%m %w %h,' '" + Path("png") + "'/*.png").c_str(), "r");
+        char line[64] = {};
+        EXPECT_STREQ(std::fgets(line, sizeof line, pipe), "PNG 9 6,PNG 9 6,");
+        ::pclose(pipe);
     }
     EXPECT_EQ(Check({"import", archive, "m0.mip", Path("png/M0.png")}, 0).out,
               archive + ": imported " + Path("png/M0.png") + " into m0.mip\n");
     EXPECT_EQ(ReadWholeFile(archive), old);
     EXPECT_EQ(Check({"import", archive, "M0.MIP", Path("png/S5.png")}, 0).out,
               archive + ": imported " + Path("png/S5.png") + " into M0.MIP, reduced 54 colours to 16\n");
-    Check({"import", archive, "NOTE.TXT", Path("png/S5.png")}, 1,
-          "kelvot-cli: The picture cannot go into \"NOTE.TXT\" (entry 2): it is not a picture entry. Nothing "
-          "was changed.\n");
     EXPECT_EQ(Check({"replace", archive, "note.txt", Write("N.TXT", {'n'})}, 0).out,
-              archive + ": rebuilt, 3 entries, " + std::to_string(old.size() - 15) + " bytes\n");
+              archive + ": rebuilt, 4 entries, " + std::to_string(old.size() - 15) + " bytes\n");
 }
 
 // On a terminal the progress line starts at the first step and is erased before anything else is printed;
-// with stderr a file it never shows.
+// with stderr a file it never shows. Extract counts entries, an edit bytes.
 TEST_F(CliTest, ProgressShowsOnATerminalOnlyAndIsErasedBeforeTheOutput) {
     std::vector<TestEntry> entries;
     for (int i = 0; i < 40; ++i)
-        entries.push_back({"P" + std::to_string(i) + ".MIP",
-                           EncodePicture(RandomPicture(PictureKind::Mip, std::uint8_t(i % 6), 9, 7, i))});
-    const Data pictures = BuildArchive(entries);
+        entries.push_back({"P" + std::to_string(i) + ".TXT", Data(1000, 'p')});
     const std::string a = Path("A.DAT"), erase = "\r\033[K";
-    const auto setUp = [&] {
-        fs::remove_all(dir.path());
-        fs::create_directories(dir / "f");
-        WriteFile(a, pictures);
-        WriteFile(dir / "f/ONE.TXT", {'1'});
-        WriteFile(dir / "f/P3.MIP", {'3'}); // its name is taken in A.DAT: add rebuilds
-    };
-    for (const Args& args : {Args{"extract", a, Path("x")},
-                             {"export", a, Path("e"), "--format", "bmp"},
-                             {"create", Path("f"), "C.DAT"},
-                             {"add", a, Path("f/P3.MIP")},
-                             {"remove", a, "P7.MIP"}}) {
+    for (const Args& args : {Args{"extract", a, Path("x")}, {"remove", a, "P7.TXT"}}) {
         SCOPED_TRACE(args[0]);
-        setUp();
+        WriteFile(a, BuildArchive(entries));
         const CliResult r = RunCli(args);
-        EXPECT_TRUE(r.status == 0 && r.err.empty() && r.out.find_first_of("\r\033") == std::string::npos)
-            << r.err << r.out;
-        setUp();
+        EXPECT_TRUE(r.status == 0 && r.err.empty()) << r.err;
+        WriteFile(a, BuildArchive(entries));
         const std::string text = RunOnTerminal(args);
         ASSERT_TRUE(text.starts_with(erase + args[0] + ": ")) << text;
-        EXPECT_NE(text.find(args[0] == "extract" || args[0] == "export" ? " of 40 entries" : " MiB)"),
-                  std::string::npos)
-            << text;
+        EXPECT_NE(text.find(args[0] == "extract" ? " of 40 entries" : " MiB)"), std::string::npos) << text;
         const std::size_t last = text.rfind(erase);
         EXPECT_EQ(text.substr(0, last).find('\n'), std::string::npos) << text;
-        // What is left is the command's own output (the terminal writes "\n" as "\r\n").
-        std::string crlf;
-        for (const char c : r.out)
-            crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-        EXPECT_EQ(text.substr(last + erase.size()), crlf);
+        std::string rest = text.substr(last + erase.size());
+        std::erase(rest, '\r'); // the terminal writes "\n" as "\r\n"
+        EXPECT_EQ(rest, r.out); // what is left is the command's own output
     }
 }
 
 // Two edits of one archive at once: the second waits for the first and builds on its result.
 TEST_F(Hardening, EditsAtTheSameTimeAreNeverLost) {
+    const Args add{"add", Path("T.DAT"), Write("P.TXT", {'p'})};
     for (int round = 0; round < 20; ++round) {
-        const std::string p = "P" + std::to_string(round) + ".TXT", q = "Q" + std::to_string(round) + ".TXT";
-        const std::string archive = Write("T.DAT", BuildArchive({{"BASE.TXT", Data(200000, 'b')}}));
-        const Args first{"add", archive, Write(p, {'p'})};
-        const Args second =
-            round % 2 ? Args{"rename", archive, "BASE.TXT", "R.TXT"} : Args{"add", archive, Write(q, {'q'})};
-        std::thread other([&] { EXPECT_EQ(RunCli(first).status, 0); });
-        EXPECT_EQ(RunCli(second).status, 0);
-        other.join();
-        auto names = LoadArchiveListing(archive).Directory.EntryNames;
+        Write("T.DAT", BuildArchive({{"BASE.TXT", Data(200000, 'b')}}));
+        const Args other = round % 2 ? Args{"rename", Path("T.DAT"), "BASE.TXT", "R.TXT"}
+                                     : Args{"add", Path("T.DAT"), Write("Q.TXT", {'q'})};
+        std::thread first([&] { EXPECT_EQ(RunCli(add).status, 0); });
+        EXPECT_EQ(RunCli(other).status, 0);
+        first.join();
+        auto names = LoadArchiveListing(Path("T.DAT")).Directory.EntryNames;
         std::sort(names.begin(), names.end());
-        EXPECT_EQ(names, (round % 2 ? Args{p, "R.TXT"} : Args{"BASE.TXT", p, q})) << "round " << round;
+        EXPECT_EQ(names, (round % 2 ? Args{"P.TXT", "R.TXT"} : Args{"BASE.TXT", "P.TXT", "Q.TXT"})) << round;
     }
 }
 
@@ -307,26 +216,19 @@ TEST_F(Hardening, HostileNamesNeitherDriveTheTerminalNorReplaceTheArchive) {
     for (auto& hostile : HostileArchives())
         set[hostile.name] = hostile.bytes;
     const std::string self = Write("ARCH.DAT", set["self-named.dat"]);
-    Check({"extract", self, dir.path().string()}, 1,
-          "kelvot-cli: \"ARCH.DAT\" (entry 0) was not extracted: its file would replace the archive being "
-          "read.\n");
+    EXPECT_EQ(RunCli({"extract", self, dir.path().string()}).status, 1);
     EXPECT_EQ(ReadWholeFile(self), set["self-named.dat"]);
-    EXPECT_TRUE(fs::exists(dir / "OTHER.TXT"));
 
     const std::string archive = Write("C.DAT", set["control-names.dat"]);
     EXPECT_EQ(Check({"list", archive}, 0).out,
               "\\x1b]0;T\\x07.TXT\nA\\x0aB.TXT\nPLAIN.TXT\nX\\x0dY.TXT\n\\x9d\\x90.TXT\n");
-    EXPECT_NE(
-        Check({"verify", archive}, 1).out.find("entry 2 (\"\\x1b]0;T\\x07.TXT\"): the name holds control"),
-        std::string::npos);
     const CliResult extract = RunCli({"extract", archive, Path("out")});
-    EXPECT_EQ(extract.status, 1);
-    EXPECT_EQ(std::count(extract.err.begin(), extract.err.end(), '\n'), 4);
+    EXPECT_TRUE(extract.status == 1 && std::ranges::count(extract.err, '\n') == 4) << extract.err;
     EXPECT_EQ(FilesUnder(dir / "out"), (FileTree{{"PLAIN.TXT", {'p', 'l', 'a', 'i', 'n'}}}));
 }
 
 // verify and info read the directory and a header, never a whole file or entry: a 3 GiB archive and a
-// 1.5 GiB entry, with 1 GiB of address space. An offset past 2 GiB is inside the file for verify and extract.
+// 1.5 GiB entry, with 1 GiB of address space. An offset past 2 GiB is inside the file.
 TEST_F(Hardening, LargeSparseArchivesAreReadOnlyWhereNeeded) {
     Data bytes = BuildArchive({{"FAR.TXT", {}}, {"BIG.MIP", {}}});
     PutU32(bytes, RecordStart(0) + kOffsetField, 0x80000010u);
@@ -336,8 +238,6 @@ TEST_F(Hardening, LargeSparseArchivesAreReadOnlyWhereNeeded) {
     WriteSparse(archive, {bytes, std::uint64_t{3} << 30});
     EXPECT_EQ(Check({"verify", archive}, 0, "", {60, kAddressSpace}).out, "OK\n");
     Check({"info", archive, "BIG.MIP"}, 0, "", {60, kAddressSpace});
-    Check({"extract", archive, Path("out"), "FAR.TXT"}, 0);
-    EXPECT_EQ(ReadWholeFile(dir / "out" / "FAR.TXT"), (Data{0, 0, 0}));
 }
 
 TEST_F(Hardening, HugePicturesAndExtractionBombsAreRefusedBeforeAnythingIsWritten) {
@@ -354,8 +254,8 @@ TEST_F(Hardening, HugePicturesAndExtractionBombsAreRefusedBeforeAnythingIsWritte
 #endif
     WriteSparse(bomb, ExtractionBomb());
     const CliResult r = RunCli({"extract", bomb, Path("out2")}, {60, 0, std::size_t{64} << 20});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(r.err.starts_with("kelvot-cli: The entries take 140704204029928 bytes, but " + Path("out2") +
+    EXPECT_TRUE(r.status == 1 &&
+                r.err.starts_with("kelvot-cli: The entries take 140704204029928 bytes, but " + Path("out2") +
                                   " has only "))
         << r.err;
     EXPECT_TRUE(FilesUnder(dir / "out2").empty());
@@ -380,10 +280,7 @@ TEST_F(Hardening, CreateTakesNothingFromOutsideTheFolder) {
     Check({"create", Path("f"), "F.DAT"}, 0,
           "kelvot-cli: " + Path("f/OUT.TXT") +
               " is not packed: it is a symbolic link to a file outside the folder.\n");
-    const ArchiveModel made = LoadArchive(dir / "f" / "F.DAT");
-    EXPECT_EQ(made.EntryCount, 2); // IN.TXT and ALSO.TXT, holding IN.TXT's byte
-    for (std::int32_t i = 0; i < made.EntryCount; ++i)
-        EXPECT_EQ(made.EntryBytes(i)[0], 'i');
+    EXPECT_EQ(LoadArchiveListing(dir / "f" / "F.DAT").EntryCount, 2); // IN.TXT and ALSO.TXT
 }
 
 // Run as root, an edit gives the new archive the old one's owner, group and mode; a hard link keeps the
