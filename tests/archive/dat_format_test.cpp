@@ -53,13 +53,6 @@ TEST(DatFormat, ClassifiesByTheFirstFourBytesInOrderAndOnlyInsideTheFile) {
         EXPECT_EQ(ClassifyEntry(bytes, offset), type) << bytes.size() << " " << offset;
 }
 
-TEST(DatFormat, SafeFileNames) {
-    for (const char* bad : {"", ".", "..", "a/b", "a\\b", "..\\x", "a\x1B"})
-        EXPECT_FALSE(IsSafeFileName(bad)) << bad;
-    for (const char* good : {"A.MIP", "...", ".X", "a..b"})
-        EXPECT_TRUE(IsSafeFileName(good)) << good;
-}
-
 TEST(Codepage, RoundTripsEveryByteAndRefusesTextItCannotWrite) {
     for (int b = 1; b < 256; ++b) {
         const std::string byte(1, static_cast<char>(b));

@@ -269,8 +269,8 @@ TEST_F(ArchiveEditTest, RefusalsLeaveTheArchiveAsItWas) {
         {pictures, import(0, none), "Cannot open " + none.string() + ": No such file or directory"},
         {outside, edit([&](auto& l, auto& d) { ReplaceEntry(l, d, 0, small); }),
          "Entry 1 (\"B.MIP\") has its data outside the file (offset 1000, size 2, file 89 bytes); rebuilding "
-         "the DAT "
-         "file would lose it, so nothing was changed."},
+         "the "
+         "DAT file would lose it, so nothing was changed."},
     };
     for (const auto& r : refusals) {
         const fs::path archive = Archive(r.old);
@@ -291,17 +291,15 @@ TEST_F(ArchiveEditTest, CreatesAnArchiveOfThePackableFilesInTheFoldersOrder) {
         WriteFile(dir / name, Bytes(name));
     WriteFile(dir / "E.TXT", {});
     fs::create_directory(dir / "SUB.TXT");
-    std::int64_t lastDone = 0;
-    const CreateResult result =
-        CreateArchive(dir.path(), "New.DAT", [&](std::int64_t done, std::int64_t) { lastDone = done; });
+    const CreateResult result = CreateArchive(dir.path(), "New.DAT");
     std::vector<TestEntry> entries;
-    for (const std::string& name : ListedOrder(dir.path()))
-        if (packable.find(" " + name + " ") != std::string::npos)
+    for (const auto& file : fs::directory_iterator(dir.path())) // in the order the system lists them
+        if (const std::string name = file.path().filename();
+            packable.find(" " + name + " ") != std::string::npos)
             entries.push_back({*Utf8ToCp1252(name), name == "E.TXT" ? Data{} : Bytes(name)});
     const Data expected = BuildArchive(entries);
     ASSERT_EQ(expected.size(), 200u);
     EXPECT_EQ(ReadWholeFile(result.Target), expected);
-    EXPECT_EQ(lastDone, 200);
     EXPECT_EQ(result.LeftOut.size(), 7u);
 }
 

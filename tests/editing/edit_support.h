@@ -1,6 +1,6 @@
 #pragma once
 
-// Small helpers the editing tests share.
+// Small helpers the editing and extract tests share.
 
 #include "archive/error.h"
 #include "archive/file_ops.h"
@@ -9,7 +9,6 @@
 #include "images/pixel_decoders.h"
 #include "picture_builder.h"
 
-#include <dirent.h>
 #include <functional>
 
 namespace kelvot::testkit {
@@ -50,18 +49,6 @@ inline std::string Failure(const std::function<void()>& call) {
         return e.what();
     }
     return "(no failure)";
-}
-
-// The names in a folder, in the order the system lists them (readdir, not std::filesystem).
-inline std::vector<std::string> ListedOrder(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(dir))
-            if (std::string_view(e->d_name) != "." && std::string_view(e->d_name) != "..")
-                names.emplace_back(e->d_name);
-        ::closedir(dir);
-    }
-    return names;
 }
 
 } // namespace kelvot::testkit
