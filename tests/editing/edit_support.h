@@ -1,6 +1,6 @@
 #pragma once
 
-// Small helpers the editing and extract tests share.
+// Small helpers the editing and archive tests share.
 
 #include "archive/error.h"
 #include "archive/file_ops.h"
@@ -29,7 +29,6 @@ inline std::vector<std::uint8_t> Picture(PictureKind kind, std::uint8_t code, st
     return EncodePicture(RandomPicture(kind, code, width, height, seed));
 }
 
-// A picture entry as a PNG file.
 inline std::vector<std::uint8_t> Png(PictureKind kind, const std::vector<std::uint8_t>& entry) {
     return EncodePng(kind, entry, *DecodePicture(kind, entry));
 }

@@ -1,8 +1,7 @@
-// Every file operation of every command that writes (create, add both ways, remove, rename, import,
-// replace, extract, export as BMP and as JPEG) made to fail in turn through the file layer's hook. The
-// command must report the system's text for it; the archive must stay byte for byte as it was (rename: as
-// it was or wholly renamed); and every file in the folder must afterwards hold either what it held before or
-// what a run without failures writes: no temporary file left behind, no file half-written, none written lost.
+// Every file operation of every command that writes made to fail in turn through the file layer's hook. The
+// command must report the system's text for it; the archive must stay as it was (rename: or wholly renamed);
+// every file in the folder must hold what it held before or what a run without failures writes: no
+// temporary file left behind, no file half-written, none written lost.
 
 #include "archive/extract.h"
 #include "archive/file_system.h"
@@ -29,10 +28,9 @@ const std::tuple<FileStep, const char*, int> kSteps[] = {
     {FileStep::Read, "read", EIO},    {FileStep::Write, "write", ENOSPC},
     {FileStep::Flush, "flush", EIO},  {FileStep::Rename, "rename", EBUSY}};
 
-// The files every command starts from: an archive to edit (read-only, as a user's may be) and files to add
-// to it; an archive of pictures with and without mask files and other entries, and an output folder that
-// holds read-only files of names the commands write, so they are replaced through a temporary file; a
-// folder to pack, and one that also holds a read-only archive of the name being created.
+// An archive to edit (read-only, as a user's may be), files to add; an archive of pictures with and without
+// mask files and other entries, an output folder of read-only files of the names the commands write, so
+// they are replaced through a temporary file; folders to pack, one holding a read-only N.DAT.
 void Setup(const fs::path& f) {
     const auto picture = [](PictureKind kind, std::uint8_t code) { return Picture(kind, code, 7, 5, code); };
     WriteFile(f / "T.DAT", BuildArchive({{"A.MIP", DataOfType("MIP", 40)},
@@ -67,8 +65,7 @@ const std::pair<std::string_view, fs::path> kCommands[] = {
     {"export as JPEG", "P.DAT"}};
 
 // The edits as the command line runs them: the lock, the directory read through it, the change. Extract and
-// BMP export as it runs them, from the listing with each entry read by range; JPEG export as the window runs
-// it, from the archive loaded whole.
+// BMP export from the listing, each entry read by range; JPEG export from the whole archive, as the window.
 void Run(std::string_view command, const fs::path& f) {
     const fs::path p = f / "P.DAT", out = f / "out";
     if (command.starts_with("create")) CreateArchive(f / (command == "create" ? "new" : "over"), "N.DAT");
