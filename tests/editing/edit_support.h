@@ -1,17 +1,15 @@
 #pragma once
 
-// Small helpers the editing tests share.
+// Small helpers the editing and archive tests share.
 
 #include "archive/error.h"
 #include "archive/file_ops.h"
+#include "editing/archive_edit.h"
+#include "export/png_export.h"
+#include "images/pixel_decoders.h"
+#include "picture_builder.h"
 
-#include <dirent.h>
-#include <filesystem>
 #include <functional>
-#include <set>
-#include <string>
-#include <string_view>
-#include <vector>
 
 namespace kelvot::testkit {
 
@@ -26,6 +24,22 @@ inline std::vector<std::uint8_t> Bytes(std::string_view text) {
     return {text.begin(), text.end()};
 }
 
+inline std::vector<std::uint8_t> Picture(PictureKind kind, std::uint8_t code, std::int16_t width,
+                                         std::int16_t height, std::uint32_t seed) {
+    return EncodePicture(RandomPicture(kind, code, width, height, seed));
+}
+
+inline std::vector<std::uint8_t> Png(PictureKind kind, const std::vector<std::uint8_t>& entry) {
+    return EncodePng(kind, entry, *DecodePicture(kind, entry));
+}
+
+// An edit as the command line runs it: the lock, the directory read through it, the change.
+template <typename Edit> auto Edited(const std::filesystem::path& archive, const Edit& edit) {
+    const EditLock lock(archive);
+    const ArchiveDirectory directory = ReadArchiveDirectory(lock);
+    return edit(lock, directory);
+}
+
 // The message of the KelvotError the call throws.
 inline std::string Failure(const std::function<void()>& call) {
     try {
@@ -34,23 +48,6 @@ inline std::string Failure(const std::function<void()>& call) {
         return e.what();
     }
     return "(no failure)";
-}
-
-// The names in a folder, in the order the system lists them (readdir, not std::filesystem).
-inline std::vector<std::string> ListedOrder(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(dir))
-            if (std::string_view(e->d_name) != "." && std::string_view(e->d_name) != "..")
-                names.emplace_back(e->d_name);
-        ::closedir(dir);
-    }
-    return names;
-}
-
-inline std::set<std::string> FolderNames(const std::filesystem::path& folder) {
-    const auto names = ListedOrder(folder);
-    return {names.begin(), names.end()};
 }
 
 } // namespace kelvot::testkit
