@@ -1,8 +1,7 @@
 #pragma once
 
-// What the window tests share: dialogs answered from a script, settings in a temporary folder, a shown
-// window with lines selected by name, and every command, selection and filter change followed by the check
-// that it left the window settled (no busy display, wait cursor or suspended drawing).
+// Dialogs answered from a script, settings in a temporary folder, and a shown window whose every command,
+// selection and filter change is followed by the check that it left the window settled.
 
 #include "app/dialogs.h"
 #include "app/form1.h"
@@ -21,24 +20,16 @@
 
 namespace kelvot::testkit {
 
-// Answers the window's dialogs from a script and records, in order, what each showed: "open title",
-// "files title", "folder prompt | start folder", "input title", "ask title: text", messages as
-// "[Icon] title: text" and the about box as "about title: text".
+// Records in order what each dialog showed: "open title", "files title", "folder prompt | start folder",
+// "input title", "ask title: text", messages as "[Icon] title: text", "about title: text". Each dialog
+// that asks takes the next answer (a file, files one a line, a folder, a text, any text for Yes); an
+// empty one, or none left, is a cancel or No.
 class ScriptedDialogs final : public app::Dialogs {
   public:
-    // Each dialog that asks takes the next answer: a file, files one a line, a folder, a text, or any text
-    // for Yes. An empty one, or none left, is a cancel or No.
     QStringList answers, shown;
     QPixmap aboutIcon;
 
     QStringList messages() const { return shown.filter(QRegularExpression("^\\[")); }
-    // What each showed up to ": ", the kind of dialog and its title.
-    QStringList heads() const {
-        QStringList heads;
-        for (const QString& what : shown)
-            heads << what.section(QStringLiteral(": "), 0, 0);
-        return heads;
-    }
 
     std::optional<app::OpenFileChoice> openFile(QWidget*, const QString& title, const QString&) override {
         const QString path = Next("open " + title);
@@ -87,11 +78,6 @@ inline QString WriteArchive(const QString& path, const std::vector<TestEntry>& e
     return path;
 }
 
-inline QByteArray ReadBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 inline QString FilesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name).join(' ');
 }
@@ -130,11 +116,11 @@ struct Window {
         w.Combo1->setCurrentIndex(index);
         settled(w.Combo1->currentText() + ": ");
     }
-    // Runs a command, then fails the test (going on with it) if the window is not settled.
     void run(void (app::Form1::*command)(), const QString& context = {}) {
         (w.*command)();
         settled(context);
     }
+    // Fails the test, going on with it, on a busy display, a wait cursor or drawing left suspended.
     void settled(const QString& context) const {
         QStringList found;
         if (w.StatusBar1->font().bold()) found << "bold status bar";

@@ -1,6 +1,5 @@
-// The window as a user meets it: start-up, opening an archive, the list as each filter shows it, the
-// menus (their enabling rule, the recent archives, the about box), and what the preview, the mask, the
-// status bar and the enlarged view show for the selected lines.
+// The window as a user meets it: opening, the filters, the menus' rules, the recent archives, the about box,
+// and what the preview, the mask, the status bar and the enlarged view show for the selected lines.
 
 #include "gui_support.h"
 #include "images/fitting.h"
@@ -29,8 +28,7 @@ std::vector<std::uint8_t> Plain(PictureKind kind, std::uint8_t code, std::int16_
     return EncodePicture(picture);
 }
 
-// The caption, the panels, then each box: "-" when empty, else whether it is drawn where the fitting rule
-// puts it.
+// The caption, the panels, then each box: "-" when empty, else whether it is drawn where it fits.
 QString Preview(const Form1& w) {
     QStringList texts;
     for (const QLabel* panel : w.Panels)
@@ -91,13 +89,17 @@ class WindowTest : public QObject {
     }
     void init() { OpenSettings()->clear(); }
 
-    // The open command, then each filter (the combo's order must match the filters'), each showing its
-    // first line; a filter that leaves no line still opens an archive, and no entry's name stays.
+    // The about box at start-up; the open command, then each filter (the combo's order must match the
+    // filters'), each showing its first line; a filter that leaves no line still opens an archive.
     void startUpThenOpeningShowsThePathAndEachFilterItsLines() {
         Window s;
         QCOMPARE(s.w.Combo1->currentText() + " | " + Shown(s.w),
                  QStringLiteral("All image files | DAT file: | Kelvot | "));
         QVERIFY(s.w.List1->count() == 0 && s.w.archive() == nullptr && !s.w.mnuFileMRUSep->isVisible());
+        s.w.mnuHelpAbout_Click();
+        QCOMPARE(s.d.shown.takeFirst(), "about Kelvot:         Kelvot\n\n        Version " KELVOT_VERSION
+                                        "\n\n        Author: Kelvot contributors    ");
+        QCOMPARE(s.d.aboutIcon.size(), QSize(48, 48));
         const QString path = Mixed("MIXED.DAT");
         s.d.answers = {path};
         s.run(&Form1::Command1_Click);
@@ -116,7 +118,6 @@ class WindowTest : public QObject {
         s.w.OpenArchiveByPath("PLAIN.DAT", plain);
         QCOMPARE(s.lines() + " | " + Shown(s.w),
                  " | DAT file:  " + plain + " | Kelvot | &1 PLAIN.DAT &2 MIXED.DAT");
-        QCOMPARE(s.d.shown, QStringList{"open Open DAT file"});
     }
 
     // An open cancelled or failed keeps the archive shown, its lines and its selection. Changing the
@@ -130,8 +131,7 @@ class WindowTest : public QObject {
         s.d.answers = {QString(), dataDir.filePath("ZERO.DAT")};
         s.run(&Form1::Command1_Click);
         s.run(&Form1::Command1_Click);
-        QCOMPARE(s.d.shown.size(), 3);
-        QVERIFY(s.d.shown[2].startsWith("[None] Kelvot: Error 1001 reading file."));
+        QVERIFY(s.d.shown.size() == 3 && s.d.shown[2].startsWith("[None] Kelvot: Error 1001 reading file."));
         QVERIFY(s.w.archive() == before && s.w.currentArchivePath() == good);
         QCOMPARE(s.lines() + " | " + Shown(s.w),
                  "alpha.pbf Beta.SRB zeta.mip* | DAT file:  " + good + " | zeta.mip | &1 GOOD.DAT");
@@ -146,7 +146,7 @@ class WindowTest : public QObject {
     }
 
     // The last four, most recent first, kept across runs; a gap ends the list; a file gone since says so
-    // and changes nothing. Paths are compared ignoring case.
+    // and changes nothing.
     void recentArchivesKeepTheLastFourAndSurviveARun() {
         {
             Window s;
@@ -165,29 +165,30 @@ class WindowTest : public QObject {
                              " does not exist.\nYou may have deleted it or moved it to another folder."});
         QVERIFY(s.w.archive() == nullptr);
         QCOMPARE(Shown(s.w), QStringLiteral("DAT file: | Kelvot | &1 B.DAT"));
-        RecentArchives recent;
-        recent.Add("a.dat", "C:/X/a.dat");
-        recent.Add("A.DAT", "c:/x/A.DAT");
-        QCOMPARE(recent.count(), 1);
     }
 
+    // Save as BMP, JPEG, PNG, extract selected, extract all, remove, add: lines shown. Rename, replace: and
+    // not several selected. Import picture: and the current line a picture.
     void theEnablingRuleFollowsTheList() {
-        Window s;
+        Window s({}, kAllFiles);
         Form1& w = s.w;
-        auto enabled = [&] { // save as BMP, JPEG, extract selected, extract all, remove, add, rename
+        auto enabled = [&] {
             w.mnuFile_Click();
             QString flags;
-            for (QAction* a : {w.mnuFileSaveAsBMP, w.mnuFileSaveAsJPG, w.mnuFileExtractSelectedFiles,
-                               w.mnuFileExtractAll, w.mnuFileRemove, w.mnuFileAdd, w.mnuFileRename})
+            for (QAction* a : {w.mnuFileSaveAsBMP, w.mnuFileSaveAsJPG, w.mnuFileSaveAsPNG,
+                               w.mnuFileExtractSelectedFiles, w.mnuFileExtractAll, w.mnuFileRemove,
+                               w.mnuFileAdd, w.mnuFileRename, w.mnuFileReplace, w.mnuFileImport})
                 flags += a->isEnabled() ? '1' : '0';
             return flags;
         };
-        QCOMPARE(enabled(), QStringLiteral("0000000")); // nothing open
+        QCOMPARE(enabled(), QStringLiteral("0000000000")); // nothing open
         w.OpenArchiveByPath("A.DAT", Mixed("A.DAT"));
         w.List1->clearSelection();
-        QCOMPARE(enabled(), QStringLiteral("1111111")); // lines, none selected
+        QCOMPARE(enabled(), QStringLiteral("1111111111")); // lines, none selected, alpha.pbf current
+        s.select({"notes.txt"});
+        QCOMPARE(enabled(), QStringLiteral("1111111110"));
         w.List1->selectAll();
-        QCOMPARE(enabled(), QStringLiteral("1111110"));
+        QCOMPARE(enabled(), QStringLiteral("1111111000"));
 
         // A right click raises the pop-up menu, with the same rule, and leaves the selection as it was.
         const QPoint line = w.List1->visualItemRect(w.List1->item(0)).center();
@@ -201,17 +202,8 @@ class WindowTest : public QObject {
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         QTest::keyClick(&w, Qt::Key_Delete);
-        QCOMPARE(s.d.shown,
-                 (QStringList{"open Open DAT file", "ask Confirm file removal: Do you want to remove "
-                                                    "the selected files from the DAT file?"}));
-    }
-
-    void theAboutBoxShowsTheVersionAndTheProgramsIcon() {
-        Window s;
-        s.w.mnuHelpAbout_Click();
-        QCOMPARE(s.d.shown, QStringList{"about Kelvot:         Kelvot\n\n        Version " KELVOT_VERSION
-                                        "\n\n        Author: Kelvot contributors    "});
-        QCOMPARE(s.d.aboutIcon.size(), QSize(48, 48));
+        QVERIFY(s.d.shown.size() == 2 && s.d.shown[0] == "open Open DAT file" &&
+                s.d.shown[1].startsWith("ask Confirm file removal: "));
     }
 
     // Each line fills the status bar and the boxes it can (5-6-5 pictures carry no transparency), and the
@@ -223,7 +215,6 @@ class WindowTest : public QObject {
              {"WALL.MIP: 128 x 64 x 16 BPP|5 / 5|16,09 KB|MIP|Type 3|Mapp 1|0 Sub-images|fitted|-",
               "GLASS.MIP: 8 x 2 x 4 BPP|1 / 5|0,18 KB|MIP|Type 1|Mapp 1|0 Sub-images|fitted|fitted",
               "HALF.SRB: 64 x 64 x 16 BPP|2 / 5|8,19 KB|SRB|Type 3|Mapp 1|0 Sub-images|-|-",
-              "ODD7.MIP: 4 x 4 x 16 BPP|3 / 5|0,12 KB|MIP|Type 7|Mapp 1|0 Sub-images|-|-",
               "READ.ME: |4 / 5|2,93 KB|.ME||||-|-"}) {
             s.select({row.section(':', 0, 0)});
             QCOMPARE(Preview(s.w), row);
@@ -234,7 +225,6 @@ class WindowTest : public QObject {
         s.w.Check1->setChecked(false); // unticked, the mask goes and the picture stays
         QVERIFY(s.w.Pic2->isEmpty() && !s.w.Pic1->isEmpty());
         s.w.Check1->setChecked(true);
-        QVERIFY(!s.w.Pic2->isEmpty());
         s.select({"GLASS.MIP", "WALL.MIP"});
         QVERIFY(Preview(s.w) == "Kelvot: |||||||-|-" && !s.w.Pic1->isEnabled());
         s.select({"GLASS.MIP"});
@@ -246,9 +236,7 @@ class WindowTest : public QObject {
         Form1& w = s.w;
         w.Check1->setChecked(true);
         const QSize normal = w.Pic1->size();
-        w.Pic1_MouseDown(Qt::RightButton); // the normal view ignores buttons, keys and the wheel
-        QTest::keyClick(w.Pic1, Qt::Key_Right);
-        Wheel(w, -120);
+        Wheel(w, -120); // the normal view ignores the wheel (and the keys and buttons, the same rule)
         QCOMPARE(s.current(), QStringLiteral("GLASS.MIP"));
         s.select({"READ.ME"});
         w.List1_DblClick(); // only pictures enlarge
@@ -295,10 +283,6 @@ class WindowTest : public QObject {
         QTest::keyClick(w.Pic1, Qt::Key_Escape);
         QVERIFY(!w.Pic1->isEmpty() && !w.Pic2->isEmpty());
         s.settled("after the enlarged view: ");
-        // Resizing keeps the proportions of the layout.
-        const double ratio = double(w.List1->x()) / w.width();
-        w.resize(w.width() * 2 / 3, w.height() * 2 / 3);
-        QVERIFY(qAbs(double(w.List1->x()) / w.width() - ratio) < 0.01);
     }
 };
 

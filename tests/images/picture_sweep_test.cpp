@@ -1,19 +1,14 @@
-// The decoders against a deliberately simple second decoder written here, bit for bit (pixels, row
-// padding, colour table): every kind, format codes 0-5, both layouts and the layout-B marker, pictures
-// and masks, on random pictures of many widths (every remainder of the vector loops' 8-, 16- and 32-pixel
-// steps); the plain row loops against the vector ones; every truncation of valid entries; and decoding
-// at every n-th pixel against the whole decode.
+// The decoders against a deliberately simple second decoder, bit for bit: every kind, codes 0-5, both
+// layouts and the marker, pictures and masks, on widths covering every remainder of the vector loops'
+// steps (widths below 8 run the plain loops alone); every truncation; sampled against whole decoding.
 
 #include "images/pixel_decoders.h"
-#include "images/pixel_rows.h"
 #include "picture_builder.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <numeric>
-#include <random>
-#include <string>
 #include <tuple>
 #include <vector>
 
@@ -26,9 +21,9 @@ constexpr PictureKind kKinds[] = {PictureKind::Mip, PictureKind::Srb, PictureKin
 // Bottom row first, rows padded with zeros to 4 bytes; `value` gives a pixel's blue, green and red
 // (24 bits) or its index (4 and 8 bits).
 ImageState Simple(const PictureSpec& spec, int bitCount, const std::function<unsigned(unsigned)>& value) {
-    ImageState state{spec.Width, spec.Height, std::uint8_t(bitCount),
-                     {},         {},          (spec.Width * bitCount + 31) / 32 * 4};
-    state.Bits.assign(std::size_t(state.Stride * spec.Height), 0);
+    const std::int32_t stride = (spec.Width * bitCount + 31) / 32 * 4;
+    ImageState state{spec.Width, spec.Height, std::uint8_t(bitCount), {}, Bytes(stride * spec.Height),
+                     stride};
     for (int y = 0; y < spec.Height; ++y) {
         std::uint8_t* row = &state.Bits[std::size_t((spec.Height - 1 - y) * state.Stride)];
         for (int x = 0; x < spec.Width; ++x) {
@@ -111,12 +106,14 @@ testing::Message Describe(const PictureSpec& s) {
                               << int(s.LayoutB ? kLayoutBMarker : s.Marker) << " width " << s.Width;
 }
 
-void ExpectSame(const std::optional<ImageState>& got, const ImageState& want, const char* what) {
-    ASSERT_TRUE(got) << what;
+void ExpectSame(const std::optional<ImageState>& got, const std::optional<ImageState>& want,
+                const char* what) {
+    ASSERT_EQ(got.has_value(), want.has_value()) << what;
     const auto fields = [](const ImageState& s) {
         return std::tie(s.ImageWidth, s.ImageHeight, s.BitCount, s.Stride, s.ColourTable, s.Bits);
     };
-    EXPECT_EQ(fields(*got), fields(want)) << what;
+    if (!want) return;
+    EXPECT_EQ(fields(*got), fields(*want)) << what;
 }
 
 TEST(PictureSweep, EveryWidthMatchesTheSimpleDecoderBitForBit) {
@@ -131,40 +128,8 @@ TEST(PictureSweep, EveryWidthMatchesTheSimpleDecoderBitForBit) {
             if (seed % 2) entry.insert(entry.end(), 40, 0x5A); // bytes after the picture are not read
             SCOPED_TRACE(Describe(spec));
             ExpectSame(DecodePicture(spec.Kind, entry), SimplePicture(spec), "picture");
-            const auto mask = SimpleMask(spec);
-            ASSERT_EQ(DecodeMask(spec.Kind, entry).has_value(), mask.has_value());
-            if (mask) ExpectSame(DecodeMask(spec.Kind, entry), *mask, "mask");
+            ExpectSame(DecodeMask(spec.Kind, entry), SimpleMask(spec), "mask");
         }
-}
-
-// The plain loops run only for the last pixels of a row where the vector ones are available, so each is
-// also checked whole against the dispatching one. Bytes past a row's pixels must stay untouched.
-TEST(PictureSweep, PlainAndVectorRowsWriteTheSameBytesAndNoMore) {
-    std::mt19937 random(99);
-    const std::array<std::uint8_t, 16> table{3, 1, 4, 1, 5, 9, 2, 6, 5, 3, 5, 8, 9, 7, 9, 255};
-    for (std::int32_t width = 1; width <= 100; ++width) {
-        Bytes in(2 * std::size_t(width));
-        std::generate(in.begin(), in.end(), [&] { return std::uint8_t(random()); });
-        auto check = [&](const char* what, std::int32_t length, const auto& run) {
-            Bytes fast(std::size_t(length) + 16, 0xA5), plain = fast;
-            run(fast.data(), true);
-            run(plain.data(), false);
-            EXPECT_EQ(fast, plain) << what << " width " << width;
-            EXPECT_EQ(Bytes(fast.begin() + length, fast.end()), Bytes(16, 0xA5))
-                << what << " wrote past its row";
-        };
-        for (const auto channels : {rows::Channels::Rgb565, rows::Channels::Argb1555,
-                                    rows::Channels::Argb4444, rows::Channels::Mask1555})
-            check("Expand16", 3 * width, [&](std::uint8_t* out, bool fast) {
-                (fast ? rows::Expand16 : rows::Expand16Plain)(channels, in.data(), out, width);
-            });
-        check("HighNibbles", (width + 1) / 2, [&](std::uint8_t* out, bool fast) {
-            (fast ? rows::HighNibbles : rows::HighNibblesPlain)(in.data(), out, width);
-        });
-        check("LookUp4", width, [&](std::uint8_t* out, bool fast) {
-            (fast ? rows::LookUp4 : rows::LookUp4Plain)(in.data(), out, width, table);
-        });
-    }
 }
 
 // A copy of exactly each length, so reading past it is caught by the sanitizers: the picture whole or
@@ -199,10 +164,8 @@ TEST(PictureSweep, SampledDecodingKeepsEveryNthPixelOfTheWholeDecode) {
             for (const int step : {1, 2, 3, 7, 40}) {
                 SCOPED_TRACE(testing::Message() << int(kind) << " code " << int(code) << " step " << step);
                 const auto entry = EncodePicture(RandomPicture(kind, code, 37, 23, code + step));
-                for (const bool mask : {false, true}) {
-                    const auto whole = mask ? DecodeMask(kind, entry) : DecodePicture(kind, entry);
-                    const auto sampled =
-                        mask ? DecodeMask(kind, entry, step) : DecodePicture(kind, entry, step);
+                for (const auto decode : {DecodePicture, DecodeMask}) {
+                    const auto whole = decode(kind, entry, 1), sampled = decode(kind, entry, step);
                     ASSERT_EQ(whole.has_value(), sampled.has_value());
                     if (!whole) continue;
                     ASSERT_EQ(std::tuple(sampled->ImageWidth, sampled->ImageHeight),

