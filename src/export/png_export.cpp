@@ -21,7 +21,7 @@ std::vector<std::uint8_t> EncodePng(PictureKind kind, EntryBytes entry, const Im
                 table[k] = picture.ColourTable[4 * k + 3];
             FreeImage_SetTransparencyTable(dib.get(), table, 16);
         }
-        return freeimage::Save(dib.get(), FIF_PNG, PNG_DEFAULT);
+        return freeimage::Save(dib.get(), FIF_PNG, PNG_Z_BEST_SPEED);
     }
     // Blue, green, red and alpha per pixel, rows bottom-up as in the states.
     const int width = picture.ImageWidth;
@@ -39,7 +39,7 @@ std::vector<std::uint8_t> EncodePng(PictureKind kind, EntryBytes entry, const Im
             out[4 * x + FI_RGBA_ALPHA] = a[x];
         }
     }
-    return freeimage::Save(dib.get(), FIF_PNG, PNG_DEFAULT);
+    return freeimage::Save(dib.get(), FIF_PNG, PNG_Z_BEST_SPEED);
 }
 
 } // namespace kelvot
