@@ -46,8 +46,6 @@ class FileReplacement {
 
     // Where the new bytes are written, at its position.
     const FileHandle& file() const { return file_; }
-    // The path that is replaced: the file a followed link names.
-    const std::filesystem::path& target() const { return target_; }
     // The number of names the old file had (0 when there was none): above 1, the others keep the old bytes.
     std::int64_t oldLinks() const { return oldLinks_; }
 

@@ -45,8 +45,6 @@ class FolderWriter {
                       const std::function<void(const FileHandle&)>& fill);
     WrittenFile Write(std::string_view name, std::int32_t tag, std::span<const std::uint8_t> bytes);
 
-    const std::filesystem::path& folder() const { return folder_; }
-
   private:
     struct Earlier {
         std::string FileName;

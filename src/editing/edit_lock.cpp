@@ -37,7 +37,6 @@ EditLock::EditLock(const fs::path& archive, std::chrono::milliseconds wait) : pa
         if (::stat(path_.c_str(), &now) != 0) throw SystemError(errno, "Cannot open", archive.string());
         if (FileIdentity{now.st_dev, now.st_ino} == IdentityOf(file)) {
             file_ = std::move(file);
-            links_ = static_cast<std::int64_t>(now.st_nlink);
             return;
         }
     }

@@ -12,7 +12,6 @@
 #include "archive/file_ops.h"
 
 #include <chrono>
-#include <cstdint>
 #include <filesystem>
 #include <optional>
 
@@ -37,13 +36,10 @@ class EditLock {
     const std::filesystem::path& path() const { return path_; }
     // The path as given.
     const std::filesystem::path& shown() const { return file_.shown(); }
-    // How many names the file has. A replacement gives only this one the new bytes.
-    std::int64_t links() const { return links_; }
 
   private:
     std::filesystem::path path_;
     FileHandle file_;
-    std::int64_t links_ = 1;
 };
 
 } // namespace kelvot
