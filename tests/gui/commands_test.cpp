@@ -146,7 +146,8 @@ class CommandsTest : public QObject {
         QCOMPARE(s.lines(), QStringLiteral("NEW.TXT ZED.MIP*"));
     }
 
-    // The new picture shows at once, and one reduced to 16 colours is told.
+    // A file of another size is refused with the core's words and changes nothing; the new picture shows
+    // at once, and one reduced to 16 colours is told.
     void importAndReplaceShowTheEntryAnew() {
         QTemporaryDir dir;
         const auto wall = EncodePicture(RandomPicture(PictureKind::Mip, 0, 6, 4, 1));
@@ -159,6 +160,17 @@ class CommandsTest : public QObject {
             kAllFiles);
         s.select({"WALL.MIP"});
         const QImage before = s.w.Pic1->picture();
+        const auto bytes = ReadWholeFile(s.w.currentArchivePath().toStdString());
+        const auto wide = EncodePicture(RandomPicture(PictureKind::Mip, 3, 5, 3, 2));
+        WriteFile(dir.filePath("W.png").toStdString(),
+                  EncodePng(PictureKind::Mip, wide, *DecodePicture(PictureKind::Mip, wide)));
+        s.d.answers = {dir.filePath("W.png")};
+        s.run(&Form1::mnuFileImport_Click);
+        QVERIFY(s.d.messages().value(0).startsWith("[None] Kelvot: The following error occurred:\n"));
+        QVERIFY(s.d.messages().value(0).endsWith("is 5 x 3 pixels, but the picture of \"WALL.MIP\" is 6 x 4. "
+                                                 "Nothing was changed."));
+        QVERIFY(ReadWholeFile(s.w.currentArchivePath().toStdString()) == bytes);
+        s.d.shown.clear();
         s.d.answers = {png};
         s.run(&Form1::mnuFileImport_Click);
         QVERIFY(s.d.messages().value(0).startsWith("[None] Import Picture: WALL.MIP: reduced "));
