@@ -7,6 +7,7 @@
 #include "archive/error.h"
 #include "archive_builder.h"
 #include "hostile_archives.h"
+#include "loaded_archive.h"
 #include "picture_builder.h"
 #include "picture_input.h"
 
@@ -79,12 +80,11 @@ int main(int argc, char** argv) {
     for (const HostileArchive& hostile : HostileArchives()) {
         archives.Add(hostile.bytes);
         try {
-            const ArchiveModel model = LoadArchive(hostile.bytes);
-            for (std::int32_t i = 0; i < model.EntryCount && i < 64; ++i)
-                if (const auto kind = PictureKindOf(model.Directory.EntryTypes[i])) {
-                    const EntryBytes entry = model.EntryBytes(i);
-                    decoders.Add(fuzz::PictureInputBytes(*kind, {entry.begin(), entry.end()}));
-                    bmp.Add(fuzz::PictureInputBytes(*kind, {entry.begin(), entry.end()}));
+            const LoadedArchive archive(hostile.bytes);
+            for (std::int32_t i = 0; i < archive->EntryCount && i < 64; ++i)
+                if (const auto kind = PictureKindOf(archive->Directory.EntryTypes[i])) {
+                    decoders.Add(fuzz::PictureInputBytes(*kind, archive.Entry(i)));
+                    bmp.Add(fuzz::PictureInputBytes(*kind, archive.Entry(i)));
                 }
         } catch (const KelvotError&) {
             // Not an archive the loader opens: a seed of the archive target only.

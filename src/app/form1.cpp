@@ -192,10 +192,16 @@ void Form1::OpenArchiveByPath(const QString& title, const QString& path) {
     OpenArchive(title, path);
 }
 
+void Form1::ReadArchive(const QString& path) {
+    FileHandle file = OpenForReading(ToFsPath(path));
+    model_ = LoadArchive(file);
+    archiveFile_ = std::move(file);
+}
+
 void Form1::OpenArchive(const QString& title, const QString& path) {
     try {
-        model_ = LoadArchive(ToFsPath(path));
-    } catch (const std::exception& error) { // KelvotError, or no memory for a huge file
+        ReadArchive(path);
+    } catch (const std::exception& error) {
         ShowReadError(error);
         return;
     }
@@ -215,10 +221,9 @@ void Form1::ShowLoadedArchive(const QString& title, const QString& path) {
 
 void Form1::Combo1_Click() {
     if (currentArchivePath_.isEmpty()) return; // nothing open yet: the start-up choice of the filter
-    // The archive is read again, so the list shows what is on disk now.
-    std::optional<ArchiveModel> reloaded;
+    // The directory is read again, so the list shows what is on disk now.
     try {
-        reloaded = LoadArchive(ToFsPath(currentArchivePath_));
+        ReadArchive(currentArchivePath_);
     } catch (const std::exception& error) {
         ShowReadError(error);
         // The list still shows the archive as it was; put the filter back to match it.
@@ -226,7 +231,6 @@ void Form1::Combo1_Click() {
         Combo1->setCurrentIndex(static_cast<int>(listedFilter_));
         return;
     }
-    model_ = std::move(reloaded);
     UpdatesSuspended suspended(this);
     ClearPreviewAndPanels();
     ShowList();

@@ -66,7 +66,7 @@ class Form1 : public QMainWindow {
     void List1_MouseUp(Qt::MouseButton button, const QPoint& globalPosition);
     bool normalView() const { return NormalView; }
 
-    // The open archive (nullptr before one is opened) and its path.
+    // The open archive's directory (nullptr before one is opened) and its path.
     const ArchiveModel* archive() const { return model_ ? &*model_ : nullptr; }
     const QString& currentArchivePath() const { return currentArchivePath_; }
     JpegQuality jpegQuality() const { return jpegQuality_; }
@@ -120,6 +120,14 @@ class Form1 : public QMainWindow {
 
     // Loads path; on failure tells the user and leaves everything as it was.
     void OpenArchive(const QString& title, const QString& path);
+    // Reads the archive's directory and keeps the file open for reading its entries; throws and leaves the
+    // open archive as it was when it cannot.
+    void ReadArchive(const QString& path);
+    // What the preview and the status bar read of an entry: a picture's header and the bytes its picture
+    // takes, nothing of any other entry. Empty when the file cannot be read.
+    std::vector<std::uint8_t> ShownBytes(std::int32_t index) const;
+    // The current entry's kind and shown bytes, when it holds a picture that can be shown.
+    std::optional<std::pair<PictureKind, std::vector<std::uint8_t>>> CurrentPicture() const;
     void ShowLoadedArchive(const QString& title, const QString& path);
     // Refills List1 with the current filter's lines; false when none are left.
     bool FillList();
@@ -167,6 +175,7 @@ class Form1 : public QMainWindow {
     JpegQuality jpegQuality_ = kDefaultJpegQuality;
     QString currentArchivePath_;
     std::optional<ArchiveModel> model_;
+    FileHandle archiveFile_; // the file model_ was read from, open for reading its entries
     TypeFilter listedFilter_ = kInitialFilter;
     RecentArchives recent_;
     WindowLayout startLayout_; // as laid out at start-up; resizing scales it

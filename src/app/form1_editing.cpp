@@ -81,17 +81,29 @@ void Form1::mnuFileAdd_Click() {
     for (const QString& path : chosen)
         paths.push_back(ToFsPath(path));
     const PackCandidates candidates = SelectAddCandidates(paths);
-    if (candidates.Packable.empty()) return;
+    auto warnAboutLeftOut = [&] {
+        if (candidates.LeftOut.empty()) return;
+        QString text;
+        for (const LeftOutFile& file : candidates.LeftOut)
+            text += (text.isEmpty() ? QString() : QStringLiteral("\n")) +
+                    QString::fromStdString(file.Describe("added"));
+        dialogs_.message(this, MessageIcon::Warning, QStringLiteral("Add Files"), text);
+    };
+    if (candidates.Packable.empty()) {
+        warnAboutLeftOut();
+        return;
+    }
     try {
         BusyDisplay busy(StatusBar1, QStringLiteral("Adding files..."));
         const EditLock lock(ToFsPath(currentArchivePath_));
-        AddFiles(lock, DirectoryOf(*model_), candidates.Packable, InKilobytes(busy.progress()));
+        AddFiles(lock, *model_, candidates.Packable, InKilobytes(busy.progress()));
     } catch (const std::exception& error) {
         ClearPreviewAndPanels();
         ShowEditError(error);
         return;
     }
     RefreshAfterEdit(QString());
+    warnAboutLeftOut();
 }
 
 void Form1::mnuFileRemove_Click() {
@@ -112,7 +124,7 @@ void Form1::mnuFileRemove_Click() {
     try {
         BusyDisplay busy(StatusBar1, QStringLiteral("Removing files..."));
         const EditLock lock(ToFsPath(currentArchivePath_));
-        RemoveEntries(lock, DirectoryOf(*model_), doomed, InKilobytes(busy.progress()));
+        RemoveEntries(lock, *model_, doomed, InKilobytes(busy.progress()));
     } catch (const std::exception& error) {
         ShowEditError(error);
         return;
@@ -133,7 +145,7 @@ void Form1::mnuFileRename_Click() {
     if (!name) return;
     try {
         const EditLock lock(ToFsPath(currentArchivePath_));
-        RenameEntry(lock, DirectoryOf(*model_), model_->Directory.NameFieldOffsets[*CurrentEntry], *name);
+        RenameEntry(lock, *model_, model_->Directory.NameFieldOffsets[*CurrentEntry], *name);
     } catch (const std::exception& error) {
         ShowEditError(error);
         return;
@@ -155,7 +167,7 @@ void Form1::mnuFileImport_Click() {
     try {
         BusyDisplay busy(StatusBar1, QStringLiteral("Importing picture..."));
         const EditLock lock(ToFsPath(currentArchivePath_));
-        result = ImportPicture(lock, DirectoryOf(*model_), *CurrentEntry, ToFsPath(chosen->path),
+        result = ImportPicture(lock, *model_, *CurrentEntry, ToFsPath(chosen->path),
                                ExportSettings(ExportFormat::Png).MaxMegapixels, InKilobytes(busy.progress()));
     } catch (const std::exception& error) {
         ShowEditError(error);
@@ -177,8 +189,7 @@ void Form1::mnuFileReplace_Click() {
     try {
         BusyDisplay busy(StatusBar1, QStringLiteral("Replacing file..."));
         const EditLock lock(ToFsPath(currentArchivePath_));
-        ReplaceEntry(lock, DirectoryOf(*model_), *CurrentEntry, ToFsPath(chosen->path),
-                     InKilobytes(busy.progress()));
+        ReplaceEntry(lock, *model_, *CurrentEntry, ToFsPath(chosen->path), InKilobytes(busy.progress()));
     } catch (const std::exception& error) {
         ShowEditError(error);
         return;
@@ -188,7 +199,7 @@ void Form1::mnuFileReplace_Click() {
 
 void Form1::RefreshAfterEdit(const QString& name) {
     try {
-        model_ = LoadArchive(ToFsPath(currentArchivePath_));
+        ReadArchive(currentArchivePath_);
     } catch (const std::exception& error) {
         ClearPreviewAndPanels();
         ShowReadError(error);

@@ -17,8 +17,7 @@ std::vector<std::int32_t> Form1::SelectedEntries() const {
     std::vector<std::int32_t> entries;
     if (!model_) return entries;
     auto add = [&](const QListWidgetItem* line) {
-        const auto name = TextToName(line->text());
-        if (const auto index = name ? model_->FindEntry(*name) : std::nullopt) entries.push_back(*index);
+        if (const auto index = model_->FindEntryByText(line->text().toStdString())) entries.push_back(*index);
     };
     const int selected = static_cast<int>(List1->selectionModel()->selectedRows().size());
     if (selected == 1 && List1->currentItem()) {
@@ -65,8 +64,7 @@ void Form1::mnuFileExtractAll_Click() {
     const bool oneSelected = List1->selectionModel()->selectedRows().size() == 1;
     const int remembered = List1->currentRow();
     RunOutputCommand(QStringLiteral("Extracting..."), [&](const Progress& progress) {
-        return ExtractEntries(*model_, ToFsPath(currentArchivePath_), AllEntries(*model_),
-                              ToFsPath(ChosenFolder), progress);
+        return ExtractEntries(*model_, archiveFile_, AllEntries(*model_), ToFsPath(ChosenFolder), progress);
     });
     if (oneSelected && List1->selectionModel()->selectedRows().size() == 1) {
         {
@@ -83,8 +81,7 @@ void Form1::mnuFileExtractSelectedFiles_Click() {
     BrowseForFolder();
     if (ChosenFolder.isEmpty()) return;
     RunOutputCommand(QStringLiteral("Extracting..."), [&](const Progress& progress) {
-        return ExtractEntries(*model_, ToFsPath(currentArchivePath_), SelectedEntries(),
-                              ToFsPath(ChosenFolder), progress);
+        return ExtractEntries(*model_, archiveFile_, SelectedEntries(), ToFsPath(ChosenFolder), progress);
     });
 }
 
@@ -94,8 +91,8 @@ void Form1::SavePicturesAs(ExportFormat format, const QString& busyText) {
     BrowseForFolder();
     if (ChosenFolder.isEmpty()) return;
     RunOutputCommand(busyText, [&](const Progress& progress) {
-        return ExportLoadedPictures(*model_, ToFsPath(currentArchivePath_), SelectedEntries(),
-                                    ToFsPath(ChosenFolder), ExportSettings(format), progress);
+        return ExportPictures(*model_, archiveFile_, SelectedEntries(), ToFsPath(ChosenFolder),
+                              ExportSettings(format), progress);
     });
 }
 

@@ -19,8 +19,7 @@ namespace kelvot::app {
 std::optional<std::int32_t> Form1::ResolveCurrentLine() {
     const QListWidgetItem* line = List1->currentItem();
     if (!model_ || !line) return std::nullopt;
-    const auto name = TextToName(line->text());
-    const auto index = name ? model_->FindEntry(*name) : std::nullopt;
+    const auto index = model_->FindEntryByText(line->text().toStdString());
     if (index) {
         CurrentEntry = index;
         CurrentEntrySize = model_->Directory.EntrySizes[*index];
@@ -41,7 +40,7 @@ void Form1::List1_Click() {
     const std::string lineName = TextToName(text).value_or(std::string());
     const std::optional<EntryType> type =
         index ? std::optional(model_->Directory.EntryTypes[*index]) : std::nullopt;
-    const EntryBytes entry = index ? model_->EntryBytes(*index) : EntryBytes();
+    const std::vector<std::uint8_t> entry = index ? ShownBytes(*index) : std::vector<std::uint8_t>();
 
     UpdatesSuspended suspended(this);
     const QByteArray separator = QLocale().decimalPoint().toUtf8();
@@ -72,7 +71,7 @@ void Form1::Check1_Click() {
     const auto index = ResolveCurrentLine();
     const auto kind = index ? PictureKindOf(model_->Directory.EntryTypes[*index]) : std::nullopt;
     if (!kind) return;
-    ShowMask(Pic2, *kind, model_->EntryBytes(*index));
+    ShowMask(Pic2, *kind, ShownBytes(*index));
     List1->setFocus();
 }
 
@@ -85,21 +84,34 @@ void Form1::List1_DblClick() {
     if (List1->count() > 0) Pic1_Click();
 }
 
-// The current entry's kind and bytes, when it holds a picture that can be shown: decoding it down to a
-// single pixel says so cheaply, whatever its size.
-static std::optional<std::pair<PictureKind, EntryBytes>> CurrentPicture(const ArchiveModel* model,
-                                                                        std::optional<std::int32_t> entry) {
-    if (!model || !entry) return std::nullopt;
-    const auto kind = PictureKindOf(model->Directory.EntryTypes[*entry]);
-    const EntryBytes bytes = model->EntryBytes(*entry);
-    const auto extent = kind ? MeasurePicture(*kind, bytes) : std::nullopt;
+std::vector<std::uint8_t> Form1::ShownBytes(std::int32_t index) const {
+    const auto kind = PictureKindOf(model_->Directory.EntryTypes[index]);
+    if (!kind) return {};
+    try {
+        EntryReader reader(*model_, archiveFile_);
+        const EntryBytes head = reader.Read(index, kPictureHeaderBytes);
+        const auto extent = MeasurePicture(*kind, head);
+        const EntryBytes bytes = extent ? reader.Read(index, extent->Bytes) : head;
+        return {bytes.begin(), bytes.end()};
+    } catch (const KelvotError&) {
+        return {}; // the file has become shorter or unreadable: shown as an entry with nothing in it
+    }
+}
+
+std::optional<std::pair<PictureKind, std::vector<std::uint8_t>>> Form1::CurrentPicture() const {
+    if (!model_ || !CurrentEntry) return std::nullopt;
+    const auto kind = PictureKindOf(model_->Directory.EntryTypes[*CurrentEntry]);
+    if (!kind) return std::nullopt;
+    std::vector<std::uint8_t> bytes = ShownBytes(*CurrentEntry);
+    // Decoding it down to a single pixel says cheaply whether it can be shown, whatever its size.
+    const auto extent = MeasurePicture(*kind, bytes);
     if (!extent || !DecodePicture(*kind, bytes, std::max(extent->Width, extent->Height))) return std::nullopt;
-    return std::pair(*kind, bytes);
+    return std::pair(*kind, std::move(bytes));
 }
 
 void Form1::EnterEnlargedView() {
     WaitCursor wait;
-    const auto picture = CurrentPicture(archive(), CurrentEntry);
+    const auto picture = CurrentPicture();
     if (!picture) return; // not a picture, or one that cannot be shown: the view stays as it is
     UpdatesSuspended suspended(this);
     NormalView = false;
@@ -131,7 +143,7 @@ void Form1::LeaveEnlargedView() {
     UpdatesSuspended suspended(this);
     WaitCursor wait;
     ShowNormalLayout(); // always, whatever the entry
-    if (const auto picture = CurrentPicture(archive(), CurrentEntry)) {
+    if (const auto picture = CurrentPicture()) {
         ShowPicture(Pic1, picture->first, picture->second);
         if (Check1->isChecked()) ShowMask(Pic2, picture->first, picture->second);
     }

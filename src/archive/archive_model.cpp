@@ -30,24 +30,23 @@ std::int16_t CheckedCount(std::span<const std::uint8_t> head, std::int64_t fileS
 }
 
 // Every column but the types, from the count and directory in `head`.
-void ReadDirectory(ArchiveListing& listing, std::span<const std::uint8_t> head, std::int64_t fileSize,
+void ReadDirectory(ArchiveModel& model, std::span<const std::uint8_t> head, std::int64_t fileSize,
                    std::int16_t count) {
-    listing.FileSize = fileSize;
-    listing.EntryCount = count;
-    DirectoryTable& dir = listing.Directory;
+    model.FileSize = fileSize;
+    model.EntryCount = count;
+    DirectoryTable& dir = model.Directory;
     dir.EntryNames.resize(count);
     dir.EntrySizes.resize(count);
     dir.EntryOffsets.resize(count);
     dir.NameFieldOffsets.resize(count);
-    dir.EntryTypes.resize(count);
-    listing.Catalogue.Reserve(count);
+    model.Catalogue.Reserve(count);
     for (std::int32_t i = 0; i < count; ++i) {
         const std::int64_t record = RecordStart(i);
         dir.EntrySizes[i] = static_cast<std::int32_t>(ReadU32(head, record + kSizeField));
         dir.EntryOffsets[i] = static_cast<std::int32_t>(ReadU32(head, record + kOffsetField));
         dir.NameFieldOffsets[i] = static_cast<std::int32_t>(record + kNameField);
         dir.EntryNames[i] = DecodeEntryName(head.subspan(record + kNameField).first<kNameFieldSize>());
-        listing.Catalogue.Add(dir.EntryNames[i], i);
+        model.Catalogue.Add(dir.EntryNames[i], i);
     }
 }
 
@@ -58,10 +57,11 @@ constexpr std::int64_t kTypeReadLimit = std::int64_t{1} << 20;
 
 // The types from the bytes at the entries' offsets, read from the file in offset order. Offsets are the
 // signed values the model holds; one outside the file gives no byte, as ClassifyEntry reads it.
-void ReadTypes(ArchiveListing& listing, const FileHandle& file) {
-    const auto& offsets = listing.Directory.EntryOffsets;
-    auto& types = listing.Directory.EntryTypes;
-    const std::int64_t fileSize = listing.FileSize;
+void ReadTypes(ArchiveModel& model, const FileHandle& file) {
+    const auto& offsets = model.Directory.EntryOffsets;
+    auto& types = model.Directory.EntryTypes;
+    types.resize(offsets.size());
+    const std::int64_t fileSize = model.FileSize;
     std::vector<std::int32_t> order(offsets.size());
     std::iota(order.begin(), order.end(), 0);
     auto byOffset = [&](std::int32_t a, std::int32_t b) { return offsets[a] < offsets[b]; };
@@ -105,69 +105,68 @@ std::optional<std::int32_t> TypeCatalogue::FirstIndex(std::string_view name) con
     return it->second;
 }
 
-std::optional<EntryType> ArchiveListing::TypeOf(std::string_view name) const {
+std::optional<std::int32_t> ArchiveModel::FindEntryByText(std::string_view text) const {
+    const auto name = Utf8ToCp1252(text);
+    return name ? FindEntry(*name) : std::nullopt;
+}
+
+std::int32_t ArchiveModel::EntryNamed(std::string_view text) const {
+    const auto index = FindEntryByText(text);
+    if (!index) throw KelvotError(kNoSuchEntry, "No entry is named \"" + std::string(text) + "\".");
+    return *index;
+}
+
+std::optional<EntryType> ArchiveModel::TypeOf(std::string_view name) const {
     const auto index = FindEntry(name);
     if (!index) return std::nullopt;
     return Directory.EntryTypes[*index];
 }
 
-bool ArchiveListing::EntryInsideFile(std::int32_t index) const {
-    return DataInsideFile(static_cast<std::uint32_t>(Directory.EntryOffsets[index]),
-                          static_cast<std::uint32_t>(Directory.EntrySizes[index]), FileSize);
+std::uint32_t ArchiveModel::DataOffset(std::int32_t index) const {
+    return ReadU32(Head, static_cast<std::size_t>(RecordStart(index) + kOffsetField));
 }
 
-FileRange ArchiveListing::EntryRange(std::int32_t index) const {
-    // The columns hold the record's unsigned fields as signed numbers.
-    const std::int64_t offset = static_cast<std::uint32_t>(Directory.EntryOffsets[index]);
-    const std::int64_t size = static_cast<std::uint32_t>(Directory.EntrySizes[index]);
+std::uint32_t ArchiveModel::DataSize(std::int32_t index) const {
+    return ReadU32(Head, static_cast<std::size_t>(RecordStart(index) + kSizeField));
+}
+
+std::span<const std::uint8_t, kNameFieldSize> ArchiveModel::NameField(std::int32_t index) const {
+    return std::span<const std::uint8_t>(Head)
+        .subspan(static_cast<std::size_t>(RecordStart(index) + kNameField))
+        .first<kNameFieldSize>();
+}
+
+bool ArchiveModel::EntryInsideFile(std::int32_t index) const {
+    return DataInsideFile(DataOffset(index), DataSize(index), FileSize);
+}
+
+FileRange ArchiveModel::EntryRange(std::int32_t index) const {
+    const std::int64_t offset = DataOffset(index);
+    const std::int64_t size = DataSize(index);
     if (offset >= FileSize) return {};
     return {offset, std::min(FileSize, offset + size) - offset};
 }
 
-std::span<const std::uint8_t> ArchiveModel::EntryBytes(std::int32_t index) const {
-    const FileRange range = EntryRange(index);
-    return std::span<const std::uint8_t>(ArchiveImage)
-        .subspan(static_cast<std::size_t>(range.Offset), static_cast<std::size_t>(range.Length));
-}
-
-std::vector<std::uint8_t> ReadArchiveImage(const std::filesystem::path& path) {
-    return ReadWholeFile(path);
-}
-
-ArchiveModel LoadArchive(std::vector<std::uint8_t> image) {
-    const auto fileSize = static_cast<std::int64_t>(image.size());
-    const std::int16_t count = CheckedCount(image, fileSize);
-    ArchiveModel model;
-    ReadDirectory(model, image, fileSize, count);
-    for (std::int32_t i = 0; i < count; ++i)
-        model.Directory.EntryTypes[i] = ClassifyEntry(image, model.Directory.EntryOffsets[i]);
-    model.ArchiveImage = std::move(image);
-    return model;
-}
-
-ArchiveModel LoadArchive(const std::filesystem::path& path) {
-    return LoadArchive(ReadArchiveImage(path));
-}
-
-ArchiveListing LoadArchiveListing(const std::filesystem::path& path) {
-    const FileHandle file = OpenForReading(path);
+ArchiveModel LoadArchive(const FileHandle& file, EntryTyping typing) {
     const std::int64_t fileSize = FileSize(file);
     std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min(fileSize, kCountSize)));
     ReadExactly(file, 0, head);
     const std::int16_t count = CheckedCount(head, fileSize);
     head.resize(static_cast<std::size_t>(DirectoryEnd(count)));
     ReadExactly(file, kCountSize, std::span(head).subspan(kCountSize));
-    ArchiveListing listing;
-    ReadDirectory(listing, head, fileSize, count);
-    ReadTypes(listing, file);
-    return listing;
+    ArchiveModel model;
+    ReadDirectory(model, head, fileSize, count);
+    model.Head = std::move(head);
+    if (typing == EntryTyping::Read) ReadTypes(model, file);
+    return model;
 }
 
-EntryReader::EntryReader(const ArchiveListing& listing, const std::filesystem::path& archive)
-    : listing_(listing), file_(OpenForReading(archive)) {}
+ArchiveModel LoadArchive(const std::filesystem::path& path) {
+    return LoadArchive(OpenForReading(path));
+}
 
 std::span<const std::uint8_t> EntryReader::Read(std::int32_t index, std::int64_t limit) {
-    const FileRange range = listing_.EntryRange(index);
+    const FileRange range = model_.EntryRange(index);
     buffer_.resize(static_cast<std::size_t>(std::min(range.Length, limit)));
     ReadExactly(file_, range.Offset, buffer_);
     return buffer_;

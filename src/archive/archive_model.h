@@ -1,7 +1,7 @@
 #pragma once
 
-// The open archive: its directory as parallel columns in directory order, the catalogue from name
-// (letter case ignored) to the first entry of that name, and (when loaded whole) the file's bytes.
+// The open archive: its directory as parallel columns in directory order, and the catalogue from name
+// (letter case ignored) to the first entry of that name.
 
 #include "archive/dat_format.h"
 #include "archive/file_ops.h"
@@ -46,60 +46,60 @@ struct FileRange {
     std::int64_t Length = 0;
 };
 
-// An archive's count and directory without its entries' bytes: all that the list, name lookups and
-// extraction need. The command line reads entries by range (EntryReader) from a listing alone.
-struct ArchiveListing {
+// The open archive: its count and directory, read from the file without the entries' bytes. Entries are
+// read by range from the same open file (EntryReader) when they are shown, exported or extracted.
+struct ArchiveModel {
     std::int64_t FileSize = 0; // the archive file's length when it was read
     std::int32_t EntryCount = 0;
+    std::vector<std::uint8_t> Head; // the count and the directory, as they stand in the file
     DirectoryTable Directory;
     TypeCatalogue Catalogue;
 
-    // The first entry whose name equals `name` ignoring letter case.
+    // The first entry whose name (Windows-1252) equals `name` ignoring letter case.
     std::optional<std::int32_t> FindEntry(std::string_view name) const { return Catalogue.FirstIndex(name); }
+    // The same for a name given as text (UTF-8), as a user types it or a list line shows it: text that
+    // Windows-1252 cannot write names no entry.
+    std::optional<std::int32_t> FindEntryByText(std::string_view text) const;
+    // FindEntryByText, or KelvotError "No entry is named "X"." when no entry has the name.
+    std::int32_t EntryNamed(std::string_view text) const;
     // The type of the first entry of that name.
     std::optional<EntryType> TypeOf(std::string_view name) const;
+
+    // The record's fields as stored (unsigned), and its 13 name bytes.
+    std::uint32_t DataOffset(std::int32_t index) const;
+    std::uint32_t DataSize(std::int32_t index) const;
+    std::span<const std::uint8_t, kNameFieldSize> NameField(std::int32_t index) const;
     // Whether the entry's bytes lie wholly inside the file.
     bool EntryInsideFile(std::int32_t index) const;
     // Where the entry's bytes lie, cut to the part inside the file (length 0 if none is).
     FileRange EntryRange(std::int32_t index) const;
 };
 
-// The open archive held in memory: its listing and the whole file.
-struct ArchiveModel : ArchiveListing {
-    std::vector<std::uint8_t> ArchiveImage;
+// Whether LoadArchive reads each entry's first bytes to know its type. The edits need only the directory;
+// without the types, Directory.EntryTypes stays empty.
+enum class EntryTyping { Read, Skipped };
 
-    // The entry's bytes, cut to the part that lies inside the file (empty if none does).
-    std::span<const std::uint8_t> EntryBytes(std::int32_t index) const;
-};
-
-// The whole file, read at once.
-std::vector<std::uint8_t> ReadArchiveImage(const std::filesystem::path& path);
-
-// Parses a file's bytes into the model. Throws KelvotError when the bytes cannot be an archive:
-// shorter than the entry count, a count of 0 or less, or a directory that runs past the end.
-ArchiveModel LoadArchive(std::vector<std::uint8_t> image);
+// Reads the model from the open archive file: the count, the directory and the four bytes at each entry's
+// offset that give its type (nearby ones in one read). Throws KelvotError when the file cannot be an
+// archive: shorter than the entry count, a count of 0 or less, or a directory that runs past the end.
+ArchiveModel LoadArchive(const FileHandle& file, EntryTyping typing = EntryTyping::Read);
 ArchiveModel LoadArchive(const std::filesystem::path& path);
 
-// The listing of an archive file, read without the entries' bytes: the count and directory, and the
-// four bytes at each entry's offset that give its type (nearby ones in one read). The same checks,
-// messages and columns as LoadArchive.
-ArchiveListing LoadArchiveListing(const std::filesystem::path& path);
-
-// Reads entries' bytes from the archive file by range, through one buffer reused from entry to entry;
-// the file is opened once.
+// Reads entries' bytes from the archive file the model was read from, by range, through one buffer
+// reused from entry to entry.
 class EntryReader {
   public:
-    EntryReader(const ArchiveListing& listing, const std::filesystem::path& archive);
+    EntryReader(const ArchiveModel& model, const FileHandle& file) : model_(model), file_(file) {}
 
-    // What ArchiveModel::EntryBytes gives for the entry, or its first `limit` bytes, valid until the next
-    // call. Throws KelvotError when the file cannot be read or has become shorter.
+    // The entry's bytes, cut to the part that lies inside the file (empty if none does), or its first
+    // `limit` bytes; valid until the next call. Throws KelvotError when the file cannot be read or has
+    // become shorter.
     std::span<const std::uint8_t> Read(std::int32_t index,
                                        std::int64_t limit = std::numeric_limits<std::int64_t>::max());
-    const FileHandle& file() const { return file_; }
 
   private:
-    const ArchiveListing& listing_;
-    FileHandle file_;
+    const ArchiveModel& model_;
+    const FileHandle& file_;
     std::vector<std::uint8_t> buffer_;
 };
 

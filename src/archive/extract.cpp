@@ -47,35 +47,34 @@ void RequireFreeSpace(const fs::path& folder, std::int64_t needed) {
                                       " bytes free. Nothing was written.");
 }
 
-std::vector<std::int32_t> AllEntries(const ArchiveListing& model) {
+std::vector<std::int32_t> AllEntries(const ArchiveModel& model) {
     std::vector<std::int32_t> indices(static_cast<std::size_t>(model.EntryCount));
     std::iota(indices.begin(), indices.end(), 0);
     return indices;
 }
 
-std::vector<std::int32_t> EntriesNamed(const ArchiveListing& model, const std::vector<std::string>& names) {
+std::vector<std::int32_t> EntriesNamed(const ArchiveModel& model, const std::vector<std::string>& names) {
     std::vector<std::int32_t> indices;
-    std::string missing;
-    int missingCount = 0;
+    std::vector<std::string> missing;
     for (const std::string& text : names) {
-        const auto name = Utf8ToCp1252(text); // text Windows-1252 cannot write names no entry
-        const auto index = name ? model.FindEntry(*name) : std::nullopt;
-        if (index) {
+        if (const auto index = model.FindEntryByText(text))
             indices.push_back(*index);
-        } else {
-            missing += (missingCount++ == 0 ? "" : ", ") + ("\"" + text + "\"");
-        }
+        else
+            missing.push_back(text);
     }
-    if (missingCount == 1) throw KelvotError(kNoSuchEntry, "No entry is named " + missing + ".");
-    if (missingCount > 1) throw KelvotError(kNoSuchEntry, "No entries are named " + missing + ".");
+    if (missing.size() == 1) model.EntryNamed(missing.front()); // throws, with the one-name message
+    if (missing.size() > 1) {
+        std::string list;
+        for (const std::string& text : missing)
+            list += (list.empty() ? "\"" : ", \"") + text + "\"";
+        throw KelvotError(kNoSuchEntry, "No entries are named " + list + ".");
+    }
     return indices;
 }
 
-OutputResult ExtractEntries(const ArchiveListing& model, const fs::path& archiveFile,
+OutputResult ExtractEntries(const ArchiveModel& model, const FileHandle& archive,
                             const std::vector<std::int32_t>& indices, const fs::path& folder,
                             const Progress& progress) {
-    // The bytes come from the file on disk, opened once for the whole run.
-    const FileHandle archive = OpenForReading(archiveFile);
     const std::int64_t fileLength = FileSize(archive);
     const DirectoryTable& dir = model.Directory;
     auto offsetOf = [&](std::int32_t i) { return static_cast<std::uint32_t>(dir.EntryOffsets[i]); };

@@ -14,19 +14,19 @@
 namespace kelvot {
 
 // Every entry in directory order: what Extract All writes.
-std::vector<std::int32_t> AllEntries(const ArchiveListing& model);
+std::vector<std::int32_t> AllEntries(const ArchiveModel& model);
 
 // For each name, in the order given, the first entry in directory order whose name equals it ignoring
 // letter case, the way the window finds the entry of a list line. Names are text as the user reads it
 // (UTF-8). Throws KelvotError naming every name that matches no entry.
-std::vector<std::int32_t> EntriesNamed(const ArchiveListing& model, const std::vector<std::string>& names);
+std::vector<std::int32_t> EntriesNamed(const ArchiveModel& model, const std::vector<std::string>& names);
 
 // Throws KelvotError, with both figures, when the file system of `folder` has fewer than `needed` bytes
 // free; a file system that tells nothing passes.
 void RequireFreeSpace(const std::filesystem::path& folder, std::int64_t needed);
 
-// Writes the entries `indices`, in that order, into `folder`, reading their bytes from `archiveFile`
-// (opened once for the whole run). Existing files are replaced, read-only ones too; names equal ignoring
+// Writes the entries `indices`, in that order, into `folder`, reading their bytes from the open archive
+// file the model was read from. Existing files are replaced, read-only ones too; names equal ignoring
 // case end as one file holding the later entry (see FolderWriter), and the earlier entry is reported.
 //
 // Before anything is written, the entries' sizes are added up and compared with the folder's free space;
@@ -36,7 +36,7 @@ void RequireFreeSpace(const std::filesystem::path& folder, std::int64_t needed);
 // entry of length 0 becomes an empty file. A failure of the file system (the archive cannot be read, the
 // folder cannot be written) stops the run with KelvotError: the files written before it stay, and no
 // partial file is left.
-OutputResult ExtractEntries(const ArchiveListing& model, const std::filesystem::path& archiveFile,
+OutputResult ExtractEntries(const ArchiveModel& model, const FileHandle& archive,
                             const std::vector<std::int32_t>& indices, const std::filesystem::path& folder,
                             const Progress& progress = {});
 

@@ -48,11 +48,4 @@ void ClearReadOnlyAttributes(const fs::path& path) {
     if (Attributes(path) & kReadOnly) SetAttributes(path, 0);
 }
 
-std::vector<std::uint8_t> ReadWholeFile(const fs::path& path) {
-    const FileHandle file = OpenForReading(path);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(FileSize(file)));
-    ReadExactly(file, 0, bytes);
-    return bytes;
-}
-
 } // namespace kelvot

@@ -22,7 +22,4 @@ void SetAttributes(const std::filesystem::path& path, int attributes);
 // Makes a read-only file (hidden or not) writable before it is replaced; other files are left alone.
 void ClearReadOnlyAttributes(const std::filesystem::path& path);
 
-// The whole file, read through the file layer. A file that shrinks while it is read is an error.
-std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path);
-
 } // namespace kelvot

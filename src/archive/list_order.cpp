@@ -26,14 +26,15 @@ bool FilterKeeps(TypeFilter filter, EntryType type) {
     return true;
 }
 
+std::string_view TypeFilterWord(TypeFilter filter) {
+    constexpr std::array<std::string_view, kTypeFilters.size()> kWords = {"3do", "mip",    "pbf",
+                                                                          "srb", "images", "all"};
+    return kWords[static_cast<std::size_t>(filter)];
+}
+
 std::optional<TypeFilter> ParseTypeFilter(std::string_view word) {
-    const std::string folded = FoldName(word);
-    if (folded == "all") return TypeFilter::All;
-    if (folded == "images") return TypeFilter::AllImages;
-    if (folded == "3do") return TypeFilter::ThreeDO;
-    if (folded == "mip") return TypeFilter::MIP;
-    if (folded == "pbf") return TypeFilter::PBF;
-    if (folded == "srb") return TypeFilter::SRB;
+    for (const TypeFilter filter : kTypeFilters)
+        if (NamesEqualIgnoringCase(word, TypeFilterWord(filter))) return filter;
     return std::nullopt;
 }
 
@@ -81,11 +82,11 @@ std::vector<std::int32_t> SortedNameOrder(std::span<const std::string> names) {
     return order;
 }
 
-std::vector<std::int32_t> SortedEntries(const ArchiveListing& model) {
+std::vector<std::int32_t> SortedEntries(const ArchiveModel& model) {
     return SortedNameOrder(model.Directory.EntryNames);
 }
 
-std::vector<std::int32_t> ApplyTypeFilter(const ArchiveListing& model, std::vector<std::int32_t> indices,
+std::vector<std::int32_t> ApplyTypeFilter(const ArchiveModel& model, std::vector<std::int32_t> indices,
                                           TypeFilter filter) {
     if (filter == TypeFilter::All) return indices;
     std::erase_if(indices, [&](std::int32_t i) {
@@ -95,7 +96,7 @@ std::vector<std::int32_t> ApplyTypeFilter(const ArchiveListing& model, std::vect
     return indices;
 }
 
-std::vector<std::int32_t> ListedEntries(const ArchiveListing& model, TypeFilter filter) {
+std::vector<std::int32_t> ListedEntries(const ArchiveModel& model, TypeFilter filter) {
     return ApplyTypeFilter(model, SortedEntries(model), filter);
 }
 

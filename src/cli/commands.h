@@ -4,8 +4,18 @@
 // ends with; a KelvotError it throws becomes "kelvot-cli: <description>" and status 1.
 
 #include <CLI/CLI.hpp>
+#include <string>
+#include <vector>
 
 namespace kelvot::cli {
+
+// The words an option takes, from the core's table of values and its word for each.
+template <class Values, class Word> std::vector<std::string> WordsOf(const Values& values, Word word) {
+    std::vector<std::string> words;
+    for (const auto value : values)
+        words.emplace_back(word(value));
+    return words;
+}
 
 void AddListCommand(CLI::App& app, int& status);
 void AddInfoCommand(CLI::App& app, int& status);

@@ -42,13 +42,6 @@ std::string AcceptedOrThrow(const NameCheck& check, const std::string& quietText
     return check.Name;
 }
 
-std::int32_t EntryNamed(const ArchiveDirectory& dir, const std::string& text) {
-    const auto name = Utf8ToCp1252(text);
-    const auto index = name ? dir.FindEntry(*name) : std::nullopt;
-    if (!index) throw KelvotError(EINVAL, "no entry is named " + text + ".");
-    return *index;
-}
-
 void PrintResult(const fs::path& archive, std::int32_t count, std::int64_t size, const std::string& what,
                  std::int64_t otherLinks) {
     std::cout << archive.string() << ": " << what << ", " << count << (count == 1 ? " entry, " : " entries, ")
@@ -61,7 +54,7 @@ void PrintResult(const fs::path& archive, std::int32_t count, std::int64_t size,
 
 void ReportLeftOut(const std::vector<LeftOutFile>& files, const char* what) {
     for (const LeftOutFile& file : files)
-        std::cerr << "kelvot-cli: " << file.Path.string() << " is not " << what << ": " << file.Why << ".\n";
+        std::cerr << "kelvot-cli: " << file.Describe(what) << '\n';
 }
 
 void AddCreate(CLI::App& app, int& status) {
@@ -119,10 +112,10 @@ void AddRemove(CLI::App& app, int& status) {
         ->required();
     cmd->callback([=, &status] {
         const EditLock lock(*archive);
-        const ArchiveDirectory dir = ReadArchiveDirectory(lock);
+        const ArchiveModel dir = ReadArchiveDirectory(lock);
         std::vector<std::int32_t> indices;
         for (const std::string& name : *names)
-            indices.push_back(EntryNamed(dir, name));
+            indices.push_back(dir.EntryNamed(name));
         TerminalProgress shown("remove");
         const EditResult result = RemoveEntries(lock, dir, indices, shown.Bytes());
         shown.Done();
@@ -141,14 +134,16 @@ void AddRename(CLI::App& app, int& status) {
     cmd->add_option("NEW", *newName, "Its new name")->required();
     cmd->callback([=, &status] {
         const EditLock lock(*archive);
-        const ArchiveDirectory dir = ReadArchiveDirectory(lock);
-        const std::int32_t index = EntryNamed(dir, *oldName);
+        const ArchiveModel dir = ReadArchiveDirectory(lock);
+        const std::int32_t index = dir.EntryNamed(*oldName);
         // The window checks against its list; from the shell every entry is listed.
-        const std::string accepted = AcceptedOrThrow(CheckNewEntryName(*newName, dir.SortedNames()),
-                                                     "No entry was renamed: no new name was given.");
+        const std::string accepted =
+            AcceptedOrThrow(CheckNewEntryName(*newName, ListedNames(dir, TypeFilter::All)),
+                            "No entry was renamed: no new name was given.");
         RenameEntry(lock, dir, RecordStart(index) + kNameField, accepted);
-        std::cout << *archive << ": renamed " << PrintableName(dir.Names[static_cast<std::size_t>(index)])
-                  << " to " << *newName << '\n';
+        std::cout << *archive << ": renamed "
+                  << PrintableName(dir.Directory.EntryNames[static_cast<std::size_t>(index)]) << " to "
+                  << *newName << '\n';
         status = 0;
     });
 }
@@ -170,8 +165,8 @@ void AddImport(CLI::App& app, int& status) {
         ->check(CLI::PositiveNumber);
     cmd->callback([=, &status] {
         const EditLock lock(*archive);
-        const ArchiveDirectory dir = ReadArchiveDirectory(lock);
-        const std::int32_t index = EntryNamed(dir, *name);
+        const ArchiveModel dir = ReadArchiveDirectory(lock);
+        const std::int32_t index = dir.EntryNamed(*name);
         TerminalProgress shown("import");
         const ImportResult result = ImportPicture(lock, dir, index, *file, *maxMegapixels, shown.Bytes());
         shown.Done();
@@ -192,9 +187,9 @@ void AddReplace(CLI::App& app, int& status) {
     cmd->add_option("FILE", *file, "The file whose bytes the entry takes")->required();
     cmd->callback([=, &status] {
         const EditLock lock(*archive);
-        const ArchiveDirectory dir = ReadArchiveDirectory(lock);
+        const ArchiveModel dir = ReadArchiveDirectory(lock);
         TerminalProgress shown("replace");
-        const EditResult result = ReplaceEntry(lock, dir, EntryNamed(dir, *name), *file, shown.Bytes());
+        const EditResult result = ReplaceEntry(lock, dir, dir.EntryNamed(*name), *file, shown.Bytes());
         shown.Done();
         PrintResult(*archive, result.EntryCount, result.FileSize, "rebuilt", result.OtherLinks);
         status = 0;

@@ -1,5 +1,4 @@
 #include "archive/archive_model.h"
-#include "archive/codepage.h"
 #include "archive/extract.h"
 #include "cli/commands.h"
 #include "cli/output_report.h"
@@ -22,11 +21,10 @@ void AddExportCommand(CLI::App& app, int& status) {
                     "bmp (with _ti.bmp mask files where the format has them), jpg, or png (transparency "
                     "included)")
         ->required()
-        ->check(CLI::IsMember({"bmp", "jpg", "png"}, CLI::ignore_case));
+        ->check(CLI::IsMember(WordsOf(kExportFormats, ExportFormatWord), CLI::ignore_case));
     auto* qualityOption =
-        cmd->add_option("--quality", *quality,
-                        "JPEG quality: superb (the default), good, normal, average or bad")
-            ->check(CLI::IsMember({"superb", "good", "normal", "average", "bad"}, CLI::ignore_case));
+        cmd->add_option("--quality", *quality, "JPEG quality (default: superb)")
+            ->check(CLI::IsMember(WordsOf(kJpegQualities, JpegQualityCliWord), CLI::ignore_case));
     auto maxMegapixels = std::make_shared<std::int64_t>(kDefaultMaxMegapixels);
     cmd->add_option("--max-megapixels", *maxMegapixels,
                     "The largest picture to decode, in millions of pixels (default 256)")
@@ -34,21 +32,17 @@ void AddExportCommand(CLI::App& app, int& status) {
     cmd->add_option("NAME", *names,
                     "Entries to export (letter case ignored); every picture entry when none is given");
     cmd->callback([=, &status] {
-        const bool jpeg = NamesEqualIgnoringCase(*format, "jpg");
-        const bool png = NamesEqualIgnoringCase(*format, "png");
-        if (!jpeg && qualityOption->count() > 0)
+        const ExportFormat chosen = ParseExportFormat(*format).value_or(ExportFormat::Bmp);
+        if (chosen != ExportFormat::Jpeg && qualityOption->count() > 0)
             throw CLI::ValidationError("--quality", "applies to --format jpg only");
         // The directory alone: each picture is read from the file by range.
-        const ArchiveListing model = LoadArchiveListing(*archive);
+        const FileHandle file = OpenForReading(*archive);
+        const ArchiveModel model = LoadArchive(file);
         const auto indices = names->empty() ? PictureEntries(model) : EntriesNamed(model, *names);
         const auto folder = MakeFolder(*dest);
         TerminalProgress shown("export");
-        const ExportOptions options{jpeg  ? ExportFormat::Jpeg
-                                    : png ? ExportFormat::Png
-                                          : ExportFormat::Bmp,
-                                    StoredJpegQuality(*quality), *maxMegapixels};
-        const OutputResult result =
-            ExportPictures(model, *archive, indices, folder, options, shown.Entries());
+        const ExportOptions options{chosen, StoredJpegQuality(*quality), *maxMegapixels};
+        const OutputResult result = ExportPictures(model, file, indices, folder, options, shown.Entries());
         shown.Done();
         status = ReportProblems(result);
     });

@@ -18,11 +18,12 @@ void AddExtractCommand(CLI::App& app, int& status) {
                     "Entries to extract (letter case ignored); every entry when none is given");
     cmd->callback([=, &status] {
         // The directory alone: the entries are copied from the file by range.
-        const ArchiveListing model = LoadArchiveListing(*archive);
+        const FileHandle file = OpenForReading(*archive);
+        const ArchiveModel model = LoadArchive(file);
         const auto indices = names->empty() ? AllEntries(model) : EntriesNamed(model, *names);
         const auto folder = MakeFolder(*dest);
         TerminalProgress shown("extract");
-        const OutputResult result = ExtractEntries(model, *archive, indices, folder, shown.Entries());
+        const OutputResult result = ExtractEntries(model, file, indices, folder, shown.Entries());
         shown.Done();
         status = ReportProblems(result);
     });

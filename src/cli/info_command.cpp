@@ -19,31 +19,29 @@ void AddInfoCommand(CLI::App& app, int& status) {
     auto json = std::make_shared<bool>(false);
     cmd->add_option("ARCHIVE", *archive, "The DAT file")->required();
     cmd->add_option("NAME", *nameText, "The entry (letter case ignored)")->required();
-    cmd->add_option("--filter", *filterWord,
-                    "The list the line number counts in: all, images, 3do, mip, pbf, srb")
-        ->check(CLI::IsMember({"all", "images", "3do", "mip", "pbf", "srb"}, CLI::ignore_case));
+    cmd->add_option("--filter", *filterWord, "The type filter of the list the line number counts in")
+        ->check(CLI::IsMember(WordsOf(kTypeFilters, TypeFilterWord), CLI::ignore_case));
     cmd->add_flag("--json", *json, "Print the panels and the picture's header as JSON");
     cmd->callback([=, &status] {
-        const ArchiveListing model = LoadArchiveListing(*archive);
-        const auto name = Utf8ToCp1252(*nameText);
-        const auto index = name ? model.FindEntry(*name) : std::nullopt;
-        if (!index) throw KelvotError(kNoSuchEntry, "No entry is named " + *nameText + ".");
+        const FileHandle file = OpenForReading(*archive);
+        const ArchiveModel model = LoadArchive(file);
+        const std::int32_t index = model.EntryNamed(*nameText);
         const DirectoryTable& dir = model.Directory;
         // The entry's line is the first one of its name: equal names keep directory order.
         const auto lines = ListedEntries(model, ParseTypeFilter(*filterWord).value_or(TypeFilter::All));
         std::int32_t lineNumber = 0;
         for (std::size_t k = 0; k < lines.size() && lineNumber == 0; ++k)
-            if (NamesEqualIgnoringCase(dir.EntryNames[lines[k]], *name))
+            if (NamesEqualIgnoringCase(dir.EntryNames[lines[k]], dir.EntryNames[index]))
                 lineNumber = static_cast<std::int32_t>(k) + 1;
         if (lineNumber == 0)
             throw KelvotError(kDamagedArchive,
                               *nameText + " is not listed under the filter " + *filterWord + ".");
 
-        const EntryType type = dir.EntryTypes[*index];
-        EntryReader reader(model, *archive);
+        const EntryType type = dir.EntryTypes[index];
+        EntryReader reader(model, file);
         // The panels read the picture header, never more: an entry can be far larger.
-        const EntryBytes entry = reader.Read(*index, kPictureHeaderBytes);
-        const auto panels = StatusPanelTexts({type, dir.EntryNames[*index], entry, dir.EntrySizes[*index],
+        const EntryBytes entry = reader.Read(index, kPictureHeaderBytes);
+        const auto panels = StatusPanelTexts({type, dir.EntryNames[index], entry, dir.EntrySizes[index],
                                               lineNumber, static_cast<std::int32_t>(lines.size())},
                                              ".");
         if (*json) {

@@ -14,11 +14,11 @@ void AddListCommand(CLI::App& app, int& status) {
     auto filterWord = std::make_shared<std::string>("all");
     auto json = std::make_shared<bool>(false);
     cmd->add_option("ARCHIVE", *archive, "The DAT file")->required();
-    cmd->add_option("--filter", *filterWord, "all, images, 3do, mip, pbf or srb")
-        ->check(CLI::IsMember({"all", "images", "3do", "mip", "pbf", "srb"}, CLI::ignore_case));
+    cmd->add_option("--filter", *filterWord, "The type filter of the window's list")
+        ->check(CLI::IsMember(WordsOf(kTypeFilters, TypeFilterWord), CLI::ignore_case));
     cmd->add_flag("--json", *json, "Print a JSON array of the entries");
     cmd->callback([=, &status] {
-        const ArchiveListing model = LoadArchiveListing(*archive);
+        const ArchiveModel model = LoadArchive(*archive);
         const auto lines = ListedEntries(model, ParseTypeFilter(*filterWord).value_or(TypeFilter::All));
         const DirectoryTable& dir = model.Directory;
         if (*json) {

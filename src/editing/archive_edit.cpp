@@ -43,30 +43,12 @@ std::vector<std::uint8_t> CountBytes(std::int64_t count) {
     return {static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8)};
 }
 
-ArchiveDirectory ReadDirectoryFrom(const FileHandle& file) {
-    const std::int64_t fileSize = FileSize(file);
-    std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min(fileSize, kCountSize)));
-    ReadExactly(file, 0, head);
-    if (head.size() == kCountSize) {
-        const auto count = static_cast<std::int16_t>(ReadU16(head, 0));
-        if (count > 0) {
-            head.resize(static_cast<std::size_t>(std::min(fileSize, DirectoryEnd(count))));
-            ReadExactly(file, kCountSize, std::span(head).subspan(kCountSize));
-        }
-    }
-    ArchiveModel model;
+ArchiveModel ReadDirectoryFrom(const FileHandle& file) {
     try {
-        // The loader's checks and name decoding, on the count and directory alone.
-        model = LoadArchive(std::move(head));
+        return LoadArchive(file, EntryTyping::Skipped);
     } catch (const KelvotError& e) {
         throw KelvotError(e.number(), file.shown().string() + " cannot be edited: " + e.what());
     }
-    ArchiveDirectory directory;
-    directory.FileSize = fileSize;
-    directory.Head = std::move(model.ArchiveImage);
-    directory.Names = std::move(model.Directory.EntryNames);
-    directory.Catalogue = std::move(model.Catalogue);
-    return directory;
 }
 
 KelvotError ChangedSinceOpened(const fs::path& archive) {
@@ -74,17 +56,18 @@ KelvotError ChangedSinceOpened(const fs::path& archive) {
                                                   "please open it again.");
 }
 
-void RequireUnchanged(const ArchiveDirectory& now, const ArchiveDirectory& seen, const fs::path& archive) {
+void RequireUnchanged(const ArchiveModel& now, const ArchiveModel& seen, const fs::path& archive) {
     if (now.FileSize != seen.FileSize || now.Head != seen.Head) throw ChangedSinceOpened(archive);
 }
 
 // An old entry whose bytes go into a rebuilt archive. Data outside the file cannot be carried over.
-PlannedEntry KeepEntry(const ArchiveDirectory& dir, std::int32_t index) {
+PlannedEntry KeepEntry(const ArchiveModel& dir, std::int32_t index) {
     const std::int64_t offset = dir.DataOffset(index);
     const std::int64_t size = dir.DataSize(index);
     if (!DataInsideFile(dir.DataOffset(index), dir.DataSize(index), dir.FileSize))
         throw KelvotError(kDamagedArchive,
-                          "Entry " + std::to_string(index) + " (\"" + PrintableName(dir.Names[index]) +
+                          "Entry " + std::to_string(index) + " (\"" +
+                              PrintableName(dir.Directory.EntryNames[index]) +
                               "\") has its data outside the file (offset " + std::to_string(offset) +
                               ", size " + std::to_string(size) + ", file " + std::to_string(dir.FileSize) +
                               " bytes); rebuilding the DAT file would lose it, so nothing was changed.");
@@ -109,22 +92,22 @@ PlannedEntry FileUnderName(std::span<const std::uint8_t, kNameFieldSize> nameFie
 // when it lay outside the file and still does; anything else (data in the directory, which the append
 // rewrites, or an offset that the move brings into the file or past 2^32 to its start) would silently make
 // it hold other bytes, so the append is refused.
-void RequireSameBytesAfterAppend(const ArchiveDirectory& dir, std::int64_t k, std::int64_t newSize) {
-    const std::int64_t dataStart = DirectoryEnd(dir.Count());
-    for (std::int32_t i = 0; i < dir.Count(); ++i) {
+void RequireSameBytesAfterAppend(const ArchiveModel& dir, std::int64_t k, std::int64_t newSize) {
+    const std::int64_t dataStart = DirectoryEnd(dir.EntryCount);
+    for (std::int32_t i = 0; i < dir.EntryCount; ++i) {
         const std::int64_t offset = dir.DataOffset(i);
         const std::int64_t size = dir.DataSize(i);
         const bool inside = DataInsideFile(dir.DataOffset(i), dir.DataSize(i), dir.FileSize);
         const std::int64_t moved = (offset + kRecordSize * k) & 0xFFFFFFFF; // the field holds 32 bits
         const bool stays = inside ? size == 0 || offset >= dataStart : moved + size > newSize;
         if (!stays)
-            throw KelvotError(kDamagedArchive,
-                              "Entry " + std::to_string(i) + " (\"" + PrintableName(dir.Names[i]) +
-                                  "\") has its data outside the data area of the file (offset " +
-                                  std::to_string(offset) + ", size " + std::to_string(size) +
-                                  "; the data area runs from byte " + std::to_string(dataStart) +
-                                  " to byte " + std::to_string(dir.FileSize) +
-                                  "); adding files would change what it holds, so nothing was changed.");
+            throw KelvotError(
+                kDamagedArchive,
+                "Entry " + std::to_string(i) + " (\"" + PrintableName(dir.Directory.EntryNames[i]) +
+                    "\") has its data outside the data area of the file (offset " + std::to_string(offset) +
+                    ", size " + std::to_string(size) + "; the data area runs from byte " +
+                    std::to_string(dataStart) + " to byte " + std::to_string(dir.FileSize) +
+                    "); adding files would change what it holds, so nothing was changed.");
     }
 }
 
@@ -162,55 +145,15 @@ EditResult Rebuild(const EditLock& archive, const std::vector<PlannedEntry>& ent
 
 } // namespace
 
-std::uint32_t ArchiveDirectory::DataSize(std::int32_t index) const {
-    return ReadU32(Head, static_cast<std::size_t>(RecordStart(index) + kSizeField));
-}
-
-std::uint32_t ArchiveDirectory::DataOffset(std::int32_t index) const {
-    return ReadU32(Head, static_cast<std::size_t>(RecordStart(index) + kOffsetField));
-}
-
-std::span<const std::uint8_t, kNameFieldSize> ArchiveDirectory::NameField(std::int32_t index) const {
-    return std::span<const std::uint8_t>(Head)
-        .subspan(static_cast<std::size_t>(RecordStart(index) + kNameField))
-        .first<kNameFieldSize>();
-}
-
-std::optional<std::int32_t> ArchiveDirectory::FindEntry(std::string_view name) const {
-    return Catalogue.FirstIndex(name);
-}
-
-std::vector<std::string> ArchiveDirectory::SortedNames() const {
-    std::vector<std::string> sorted;
-    sorted.reserve(Names.size());
-    for (const std::int32_t i : SortedNameOrder(Names))
-        sorted.push_back(Names[static_cast<std::size_t>(i)]);
-    return sorted;
-}
-
-ArchiveDirectory ReadArchiveDirectory(const fs::path& archive) {
-    return ReadDirectoryFrom(OpenForReading(archive));
-}
-
-ArchiveDirectory ReadArchiveDirectory(const EditLock& archive) {
+ArchiveModel ReadArchiveDirectory(const EditLock& archive) {
     return ReadDirectoryFrom(archive.file());
 }
 
-ArchiveDirectory ReadUnchangedDirectory(const EditLock& archive, const ArchiveDirectory& seen) {
+ArchiveModel ReadUnchangedDirectory(const EditLock& archive, const ArchiveModel& seen) {
     RemoveStaleTemporaryFiles(FolderOf(archive.path()));
-    ArchiveDirectory now = ReadArchiveDirectory(archive);
+    ArchiveModel now = ReadArchiveDirectory(archive);
     RequireUnchanged(now, seen, archive.shown());
     return now;
-}
-
-ArchiveDirectory DirectoryOf(const ArchiveModel& model) {
-    ArchiveDirectory directory;
-    directory.FileSize = static_cast<std::int64_t>(model.ArchiveImage.size());
-    const auto headEnd = std::min(directory.FileSize, DirectoryEnd(model.EntryCount));
-    directory.Head.assign(model.ArchiveImage.begin(), model.ArchiveImage.begin() + headEnd);
-    directory.Names = model.Directory.EntryNames;
-    directory.Catalogue = model.Catalogue;
-    return directory;
 }
 
 PackCandidates SelectAddCandidates(std::span<const fs::path> files) {
@@ -231,17 +174,17 @@ PackCandidates SelectAddCandidates(std::span<const fs::path> files) {
     return candidates;
 }
 
-bool AddClashes(const ArchiveDirectory& directory, std::span<const PackableFile> files) {
-    const std::vector<std::string> sorted = directory.SortedNames();
+bool AddClashes(const ArchiveModel& directory, std::span<const PackableFile> files) {
+    const std::vector<std::string> sorted = ListedNames(directory, TypeFilter::All);
     return std::any_of(files.begin(), files.end(),
                        [&](const PackableFile& file) { return BSearch(sorted, file.Name) >= 0; });
 }
 
-EditResult AddFiles(const EditLock& archive, const ArchiveDirectory& seen,
-                    std::span<const PackableFile> files, const EditProgress& progress) {
-    if (files.empty()) return {false, false, seen.Count(), seen.FileSize};
-    const ArchiveDirectory dir = ReadUnchangedDirectory(archive, seen);
-    const std::int64_t n = dir.Count();
+EditResult AddFiles(const EditLock& archive, const ArchiveModel& seen, std::span<const PackableFile> files,
+                    const EditProgress& progress) {
+    if (files.empty()) return {false, false, seen.EntryCount, seen.FileSize};
+    const ArchiveModel dir = ReadUnchangedDirectory(archive, seen);
+    const std::int64_t n = dir.EntryCount;
     const auto k = static_cast<std::int64_t>(files.size());
     CheckArchiveLimits(n + k, 0);
     std::vector<PackSource> sources;
@@ -297,13 +240,13 @@ EditResult AddFiles(const EditLock& archive, const ArchiveDirectory& seen,
     return {true, false, static_cast<std::int32_t>(n + k), written.FileSize, written.OtherLinks};
 }
 
-EditResult RemoveEntries(const EditLock& archive, const ArchiveDirectory& seen,
+EditResult RemoveEntries(const EditLock& archive, const ArchiveModel& seen,
                          std::span<const std::int32_t> indices, const EditProgress& progress) {
-    EditResult result{false, false, seen.Count(), seen.FileSize};
+    EditResult result{false, false, seen.EntryCount, seen.FileSize};
     if (indices.empty()) return result;
-    std::vector<bool> removed(static_cast<std::size_t>(seen.Count()));
+    std::vector<bool> removed(static_cast<std::size_t>(seen.EntryCount));
     for (const std::int32_t index : indices) {
-        if (index < 0 || index >= seen.Count())
+        if (index < 0 || index >= seen.EntryCount)
             throw KelvotError(EINVAL,
                               archive.shown().string() + " has no entry " + std::to_string(index) + ".");
         removed[static_cast<std::size_t>(index)] = true;
@@ -311,41 +254,42 @@ EditResult RemoveEntries(const EditLock& archive, const ArchiveDirectory& seen,
     if (std::find(removed.begin(), removed.end(), false) == removed.end())
         throw KelvotError(EINVAL, "You cannot remove every file in the DAT file.");
 
-    const ArchiveDirectory dir = ReadUnchangedDirectory(archive, seen);
+    const ArchiveModel dir = ReadUnchangedDirectory(archive, seen);
     std::vector<PlannedEntry> entries;
-    for (std::int32_t i = 0; i < dir.Count(); ++i)
+    for (std::int32_t i = 0; i < dir.EntryCount; ++i)
         if (!removed[static_cast<std::size_t>(i)]) entries.push_back(KeepEntry(dir, i));
     return Rebuild(archive, entries, {}, progress);
 }
 
-EditResult ReplaceEntry(const EditLock& archive, const ArchiveDirectory& seen, std::int32_t index,
+EditResult ReplaceEntry(const EditLock& archive, const ArchiveModel& seen, std::int32_t index,
                         const fs::path& file, const EditProgress& progress) {
-    if (index < 0 || index >= seen.Count())
+    if (index < 0 || index >= seen.EntryCount)
         throw KelvotError(EINVAL, archive.shown().string() + " has no entry " + std::to_string(index) + ".");
-    const ArchiveDirectory dir = ReadUnchangedDirectory(archive, seen);
+    const ArchiveModel dir = ReadUnchangedDirectory(archive, seen);
     const PackSource source = SourceToPack(file);
     std::vector<PlannedEntry> entries;
-    for (std::int32_t i = 0; i < dir.Count(); ++i)
+    for (std::int32_t i = 0; i < dir.EntryCount; ++i)
         entries.push_back(i == index ? FileUnderName(dir.NameField(i), 0, {&source, 1}) : KeepEntry(dir, i));
     return Rebuild(archive, entries, {&source, 1}, progress);
 }
 
-void RenameEntry(const EditLock& archive, const ArchiveDirectory& seen, std::int64_t nameFieldOffset,
+void RenameEntry(const EditLock& archive, const ArchiveModel& seen, std::int64_t nameFieldOffset,
                  std::string_view newName) {
     const std::string shown = archive.shown().string();
     if (!IsWritableEntryName(newName))
         throw KelvotError(EINVAL, "\"" + PrintableName(newName) + "\" cannot be the name of an entry.");
     const std::int64_t fromFirst = nameFieldOffset - RecordStart(0) - kNameField;
-    if (fromFirst < 0 || fromFirst % kRecordSize != 0 || fromFirst / kRecordSize >= seen.Count())
+    if (fromFirst < 0 || fromFirst % kRecordSize != 0 || fromFirst / kRecordSize >= seen.EntryCount)
         throw KelvotError(EINVAL, "Offset " + std::to_string(nameFieldOffset) +
                                       " is not the name field of an entry of " + shown + ".");
     // In a damaged archive an entry's data may lie over the directory; writing the name would change it.
-    for (std::int32_t i = 0; i < seen.Count(); ++i) {
+    for (std::int32_t i = 0; i < seen.EntryCount; ++i) {
         const std::int64_t begin = seen.DataOffset(i);
         if (begin < nameFieldOffset + kNameFieldSize && nameFieldOffset < begin + seen.DataSize(i))
-            throw KelvotError(EINVAL, "The name cannot be changed: the data of entry " + std::to_string(i) +
-                                          " (\"" + PrintableName(seen.Names[static_cast<std::size_t>(i)]) +
-                                          "\") lies over it in the directory. Nothing was changed.");
+            throw KelvotError(EINVAL,
+                              "The name cannot be changed: the data of entry " + std::to_string(i) + " (\"" +
+                                  PrintableName(seen.Directory.EntryNames[static_cast<std::size_t>(i)]) +
+                                  "\") lies over it in the directory. Nothing was changed.");
     }
 
     // A read-only archive is made writable for the write, and read-only again if the write fails.

@@ -22,32 +22,13 @@
 
 namespace kelvot {
 
-// An archive's length and directory, without its entries' bytes.
-struct ArchiveDirectory {
-    std::int64_t FileSize = 0;
-    std::vector<std::uint8_t> Head; // the count and the records, as in the file
-    std::vector<std::string> Names; // decoded as the loader decodes them, in directory order
-    TypeCatalogue Catalogue;        // folded name -> first entry of that name, for FindEntry
-
-    std::int32_t Count() const { return static_cast<std::int32_t>(Names.size()); }
-    std::uint32_t DataSize(std::int32_t index) const;
-    std::uint32_t DataOffset(std::int32_t index) const;
-    std::span<const std::uint8_t, kNameFieldSize> NameField(std::int32_t index) const;
-    // The first entry, in directory order, whose name equals `name` ignoring letter case.
-    std::optional<std::int32_t> FindEntry(std::string_view name) const;
-    // Every entry's name, sorted as the file list sorts them.
-    std::vector<std::string> SortedNames() const;
-};
-
-// Reads the count and directory of an archive file. Throws KelvotError when it is not one.
-ArchiveDirectory ReadArchiveDirectory(const std::filesystem::path& archive);
-ArchiveDirectory ReadArchiveDirectory(const EditLock& archive);
-// The directory of the locked archive, which must still be the one the caller looked at: throws
-// KelvotError ("... has changed since it was opened") when it is not. Removes what killed runs left beside
-// the archive first.
-ArchiveDirectory ReadUnchangedDirectory(const EditLock& archive, const ArchiveDirectory& seen);
-// The directory of an archive loaded whole.
-ArchiveDirectory DirectoryOf(const ArchiveModel& model);
+// The directory of the locked archive, read without the entries' types (EntryTyping::Skipped). Throws
+// KelvotError ("... cannot be edited: ...") when it is not an archive.
+ArchiveModel ReadArchiveDirectory(const EditLock& archive);
+// The directory of the locked archive, which must still be the one the caller looked at (same length, same
+// directory bytes): throws KelvotError ("... has changed since it was opened") when it is not. Removes
+// what killed runs left beside the archive first.
+ArchiveModel ReadUnchangedDirectory(const EditLock& archive, const ArchiveModel& seen);
 
 struct EditResult {
     bool Changed = false;  // false: there was nothing to do, and the file was not touched
@@ -63,7 +44,7 @@ PackCandidates SelectAddCandidates(std::span<const std::filesystem::path> files)
 
 // Whether adding the files needs a rebuild: BSearch over all entry names, sorted as the list sorts them,
 // finds one of the files' names (a leading part counts: ABC.MI clashes with ABC.MIP).
-bool AddClashes(const ArchiveDirectory& directory, std::span<const PackableFile> files);
+bool AddClashes(const ArchiveModel& directory, std::span<const PackableFile> files);
 
 // Adds the files. Without a clash the new archive holds the old count raised by k, the old records with
 // their data offsets raised by 27 × k, the new records, the old data area as it was and the new files.
@@ -72,24 +53,24 @@ bool AddClashes(const ArchiveDirectory& directory, std::span<const PackableFile>
 // with its contents; the other files follow at the end. A rebuild is refused when an old entry's data
 // lies outside the file, as it would be lost. An append is refused when an old entry would read other
 // bytes afterwards: its data lies in the directory, or outside the file where the move would bring it in.
-EditResult AddFiles(const EditLock& archive, const ArchiveDirectory& seen,
-                    std::span<const PackableFile> files, const EditProgress& progress = {});
+EditResult AddFiles(const EditLock& archive, const ArchiveModel& seen, std::span<const PackableFile> files,
+                    const EditProgress& progress = {});
 
 // Rebuilds the archive without the entries at these directory indices; every other entry keeps its name
 // field and bytes, in directory order. Refuses to remove every entry, and to lose an entry whose data lies
 // outside the file.
-EditResult RemoveEntries(const EditLock& archive, const ArchiveDirectory& seen,
+EditResult RemoveEntries(const EditLock& archive, const ArchiveModel& seen,
                          std::span<const std::int32_t> indices, const EditProgress& progress = {});
 
 // Gives the entry at `index` the bytes of `file` (any length, empty too), keeping its name field and its
 // place in the directory; the archive is rebuilt with every other entry's bytes in directory order.
 // Refuses to lose an entry whose data lies outside the file.
-EditResult ReplaceEntry(const EditLock& archive, const ArchiveDirectory& seen, std::int32_t index,
+EditResult ReplaceEntry(const EditLock& archive, const ArchiveModel& seen, std::int32_t index,
                         const std::filesystem::path& file, const EditProgress& progress = {});
 
 // Writes `newName` (Windows-1252, as accepted by CheckNewEntryName) into the 13-byte name field at
 // `nameFieldOffset`; no other byte of the file changes. A read-only archive is made writable first.
-void RenameEntry(const EditLock& archive, const ArchiveDirectory& seen, std::int64_t nameFieldOffset,
+void RenameEntry(const EditLock& archive, const ArchiveModel& seen, std::int64_t nameFieldOffset,
                  std::string_view newName);
 
 } // namespace kelvot

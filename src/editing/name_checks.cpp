@@ -90,7 +90,7 @@ std::int32_t BSearch(std::span<const std::string> sortedNames, std::string_view 
     return -1;
 }
 
-std::vector<std::string> ListedNames(const ArchiveListing& model, TypeFilter filter) {
+std::vector<std::string> ListedNames(const ArchiveModel& model, TypeFilter filter) {
     std::vector<std::string> names;
     for (const std::int32_t index : ListedEntries(model, filter))
         names.push_back(model.Directory.EntryNames[static_cast<std::size_t>(index)]);

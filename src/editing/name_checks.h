@@ -42,7 +42,7 @@ NameCheck CheckNewEntryName(std::string_view typed, std::span<const std::string>
 std::int32_t BSearch(std::span<const std::string> sortedNames, std::string_view key);
 
 // The names of the file list's lines, in list order.
-std::vector<std::string> ListedNames(const ArchiveListing& model, TypeFilter filter);
+std::vector<std::string> ListedNames(const ArchiveModel& model, TypeFilter filter);
 
 // Whether a Windows-1252 name can be written into a name field and read back: 1 to 12 printable
 // characters (no control characters).

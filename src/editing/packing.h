@@ -31,6 +31,11 @@ inline constexpr std::string_view kUnpackableName =
 struct LeftOutFile {
     std::filesystem::path Path;
     std::string Why;
+
+    // "PATH is not <done>: <why>.", as both front ends report it.
+    std::string Describe(std::string_view done) const {
+        return Path.string() + " is not " + std::string(done) + ": " + Why + ".";
+    }
 };
 
 struct PackCandidates {

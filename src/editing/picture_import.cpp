@@ -20,12 +20,13 @@ std::string Size(std::int64_t width, std::int64_t height) {
 
 } // namespace
 
-ImportResult ImportPicture(const EditLock& archive, const ArchiveDirectory& seen, std::int32_t index,
+ImportResult ImportPicture(const EditLock& archive, const ArchiveModel& seen, std::int32_t index,
                            const fs::path& file, std::int64_t maxMegapixels, const EditProgress& progress) {
-    if (index < 0 || index >= seen.Count())
+    if (index < 0 || index >= seen.EntryCount)
         throw KelvotError(EINVAL, archive.shown().string() + " has no entry " + std::to_string(index) + ".");
-    const ArchiveDirectory dir = ReadUnchangedDirectory(archive, seen);
-    const std::string entryName = "\"" + PrintableName(dir.Names[static_cast<std::size_t>(index)]) + "\"";
+    const ArchiveModel dir = ReadUnchangedDirectory(archive, seen);
+    const std::string entryName =
+        "\"" + PrintableName(dir.Directory.EntryNames[static_cast<std::size_t>(index)]) + "\"";
     auto refuse = [&](const std::string& why) {
         return KelvotError(EINVAL, "The picture cannot go into " + entryName + " (entry " +
                                        std::to_string(index) + "): " + why + " Nothing was changed.");
@@ -51,12 +52,12 @@ ImportResult ImportPicture(const EditLock& archive, const ArchiveDirectory& seen
     if (const auto tooLarge = TooLargeToDecode(*extent, maxMegapixels)) throw refuse(*tooLarge);
     // Bytes that another entry shares would change under it.
     const std::int64_t end = offset + extent->Bytes;
-    if (offset < DirectoryEnd(dir.Count())) throw refuse("its picture lies over the archive's directory.");
-    for (std::int32_t j = 0; j < dir.Count(); ++j) {
+    if (offset < DirectoryEnd(dir.EntryCount)) throw refuse("its picture lies over the archive's directory.");
+    for (std::int32_t j = 0; j < dir.EntryCount; ++j) {
         const std::int64_t begin = dir.DataOffset(j);
         if (j != index && dir.DataSize(j) > 0 && begin < end && offset < begin + dir.DataSize(j))
             throw refuse("its picture shares bytes with entry " + std::to_string(j) + " (\"" +
-                         PrintableName(dir.Names[static_cast<std::size_t>(j)]) +
+                         PrintableName(dir.Directory.EntryNames[static_cast<std::size_t>(j)]) +
                          "\"), which would change too.");
     }
 
@@ -84,7 +85,7 @@ ImportResult ImportPicture(const EditLock& archive, const ArchiveDirectory& seen
     const DataPiece pieces[] = {
         {kOldArchive, 0, offset}, {kInMemory, 0, 0, stored->Entry}, {kOldArchive, end, dir.FileSize - end}};
     const WriteResult written = WriteArchiveFile(archive.path(), {}, pieces, &archive.file(), {}, progress);
-    return {{true, false, dir.Count(), written.FileSize, written.OtherLinks}, stored->ReducedFrom};
+    return {{true, false, dir.EntryCount, written.FileSize, written.OtherLinks}, stored->ReducedFrom};
 }
 
 } // namespace kelvot

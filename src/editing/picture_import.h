@@ -20,7 +20,7 @@ struct ImportResult {
 // Refuses with KelvotError, the archive untouched: an entry that is not a picture, lies outside the file,
 // has format code 6 or more, a picture that does not fit it or is larger than `maxMegapixels`, or bytes
 // that another entry (or the directory) shares; a file that is missing, not a picture, or of another size.
-ImportResult ImportPicture(const EditLock& archive, const ArchiveDirectory& seen, std::int32_t index,
+ImportResult ImportPicture(const EditLock& archive, const ArchiveModel& seen, std::int32_t index,
                            const std::filesystem::path& file, std::int64_t maxMegapixels,
                            const EditProgress& progress = {});
 

@@ -23,10 +23,6 @@ std::string NotExported(std::int32_t index, std::string_view name, const std::st
     return "\"" + PrintableName(name) + "\" (entry " + std::to_string(index) + ") was not exported: " + why;
 }
 
-// An entry's bytes, at most `limit` of them, cut to the file: from the archive held in memory, or read by
-// range. They stay valid until the next call.
-using EntrySource = std::function<EntryBytes(std::int32_t index, std::int64_t limit)>;
-
 // The decoded picture of a picture entry and the bytes it came from, or why there is none.
 struct Decoded {
     std::optional<ImageState> picture;
@@ -37,14 +33,14 @@ struct Decoded {
 
 // The header is read first, and then only the bytes the picture takes, so neither a huge entry nor a
 // header that claims a huge picture costs more memory than the limit allows.
-Decoded DecodeForExport(const ArchiveListing& listing, const EntrySource& bytesOf, std::int32_t index,
-                        PictureKind kind, std::int64_t maxMegapixels) {
+Decoded DecodeForExport(const ArchiveModel& model, EntryReader& reader, std::int32_t index, PictureKind kind,
+                        std::int64_t maxMegapixels) {
     Decoded d;
-    if (!listing.EntryInsideFile(index)) {
+    if (!model.EntryInsideFile(index)) {
         d.problem = "its data lies outside the archive file.";
         return d;
     }
-    const EntryBytes head = bytesOf(index, kPictureHeaderBytes);
+    const EntryBytes head = reader.Read(index, kPictureHeaderBytes);
     const auto code = ReadFormatCode(kind, head);
     const auto extent = MeasurePicture(kind, head);
     if (!code) {
@@ -56,27 +52,24 @@ Decoded DecodeForExport(const ArchiveListing& listing, const EntrySource& bytesO
         d.problem = *refusal;
     } else {
         d.code = *code;
-        d.entry = extent ? bytesOf(index, extent->Bytes) : head;
+        d.entry = extent ? reader.Read(index, extent->Bytes) : head;
         d.picture = DecodePicture(kind, d.entry);
         if (!d.picture) d.problem = "its picture does not fit in the entry's bytes.";
     }
     return d;
 }
 
-std::optional<FileIdentity> IdentityOfFile(const fs::path& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return FileIdentity{st.st_dev, st.st_ino};
-}
+} // namespace
 
-OutputResult Export(const ArchiveListing& listing, const EntrySource& bytesOf,
-                    std::optional<FileIdentity> archive, const std::vector<std::int32_t>& indices,
-                    const fs::path& folder, const ExportOptions& options, const Progress& progress) {
-    const DirectoryTable& dir = listing.Directory;
-    FolderWriter writer(folder, archive);
+OutputResult ExportPictures(const ArchiveModel& model, const FileHandle& archive,
+                            const std::vector<std::int32_t>& indices, const fs::path& folder,
+                            const ExportOptions& options, const Progress& progress) {
+    const DirectoryTable& dir = model.Directory;
+    EntryReader reader(model, archive);
+    FolderWriter writer(folder, IdentityOf(archive));
     OutputResult result;
     const bool bmp = options.Format == ExportFormat::Bmp;
-    const char* extension = bmp ? ".bmp" : options.Format == ExportFormat::Png ? ".png" : ".jpg";
+    const std::string extension = "." + std::string(ExportFormatWord(options.Format));
     const auto total = static_cast<std::int32_t>(indices.size());
     for (std::int32_t k = 0; k < total; ++k) {
         const std::int32_t i = indices[k];
@@ -104,8 +97,7 @@ OutputResult Export(const ArchiveListing& listing, const EntrySource& bytesOf,
             // 3DO and OTH entries are not pictures: nothing to write.
         } else if (!IsSafeFileName(name) || !IsSafeFileName(colourName) || !IsSafeFileName(maskName)) {
             report("its name cannot be used as a file name.");
-        } else if (Decoded d = DecodeForExport(listing, bytesOf, i, *kind, options.MaxMegapixels);
-                   !d.picture) {
+        } else if (Decoded d = DecodeForExport(model, reader, i, *kind, options.MaxMegapixels); !d.picture) {
             report(d.problem);
         } else if (bmp) {
             std::optional<ImageState> mask;
@@ -132,7 +124,16 @@ OutputResult Export(const ArchiveListing& listing, const EntrySource& bytesOf,
     return result;
 }
 
-} // namespace
+std::string_view ExportFormatWord(ExportFormat format) {
+    constexpr std::array<std::string_view, kExportFormats.size()> kWords = {"bmp", "jpg", "png"};
+    return kWords[static_cast<std::size_t>(format)];
+}
+
+std::optional<ExportFormat> ParseExportFormat(std::string_view word) {
+    for (const ExportFormat format : kExportFormats)
+        if (NamesEqualIgnoringCase(word, ExportFormatWord(format))) return format;
+    return std::nullopt;
+}
 
 std::optional<std::string> TooLargeToDecode(const PictureExtent& extent, std::int64_t maxMegapixels) {
     const std::int64_t pixels = std::int64_t{extent.Width} * extent.Height;
@@ -182,7 +183,7 @@ std::optional<ImageState> DecodeExportMask(PictureKind kind, EntryBytes entry) {
     return mask;
 }
 
-std::vector<std::int32_t> PictureEntries(const ArchiveListing& model) {
+std::vector<std::int32_t> PictureEntries(const ArchiveModel& model) {
     std::vector<std::int32_t> firsts;
     std::unordered_set<std::int32_t> seen;
     for (const std::int32_t line : ListedEntries(model, TypeFilter::AllImages)) {
@@ -190,27 +191,6 @@ std::vector<std::int32_t> PictureEntries(const ArchiveListing& model) {
         if (seen.insert(first).second) firsts.push_back(first);
     }
     return firsts;
-}
-
-OutputResult ExportPictures(const ArchiveListing& listing, const fs::path& archiveFile,
-                            const std::vector<std::int32_t>& indices, const fs::path& folder,
-                            const ExportOptions& options, const Progress& progress) {
-    EntryReader reader(listing, archiveFile);
-    return Export(
-        listing, [&reader](std::int32_t index, std::int64_t limit) { return reader.Read(index, limit); },
-        IdentityOf(reader.file()), indices, folder, options, progress);
-}
-
-OutputResult ExportLoadedPictures(const ArchiveModel& model, const fs::path& archiveFile,
-                                  const std::vector<std::int32_t>& indices, const fs::path& folder,
-                                  const ExportOptions& options, const Progress& progress) {
-    return Export(
-        model,
-        [&model](std::int32_t index, std::int64_t limit) {
-            const EntryBytes bytes = model.EntryBytes(index);
-            return bytes.first(static_cast<std::size_t>(std::min<std::int64_t>(limit, bytes.size())));
-        },
-        IdentityOfFile(archiveFile), indices, folder, options, progress);
 }
 
 } // namespace kelvot

@@ -13,6 +13,7 @@
 #include "images/picture_layout.h"
 #include "images/pixel_decoders.h"
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -33,7 +34,7 @@ std::optional<ImageState> DecodeExportMask(PictureKind kind, EntryBytes entry);
 
 // The first entry of every name that stands for a picture, in the window's list order: what the export
 // writes when every line of the "All image files" list is selected.
-std::vector<std::int32_t> PictureEntries(const ArchiveListing& model);
+std::vector<std::int32_t> PictureEntries(const ArchiveModel& model);
 
 // The largest picture an export decodes unless told otherwise, in megapixels (millions of pixels). A
 // header may claim up to 32767 × 32767 pixels, gigabytes once decoded, whatever its entry really holds.
@@ -44,6 +45,13 @@ inline constexpr std::int64_t kDefaultMaxMegapixels = 256;
 std::optional<std::string> TooLargeToDecode(const PictureExtent& extent, std::int64_t maxMegapixels);
 
 enum class ExportFormat { Bmp, Jpeg, Png };
+inline constexpr std::array<ExportFormat, 3> kExportFormats = {ExportFormat::Bmp, ExportFormat::Jpeg,
+                                                               ExportFormat::Png};
+
+// The format's file extension, which the command line also takes as its word: "bmp", "jpg" or "png".
+std::string_view ExportFormatWord(ExportFormat format);
+// The format of a word, letter case ignored; nullopt for any other text.
+std::optional<ExportFormat> ParseExportFormat(std::string_view word);
 
 struct ExportOptions {
     ExportFormat Format = ExportFormat::Bmp;
@@ -51,22 +59,16 @@ struct ExportOptions {
     std::int64_t MaxMegapixels = kDefaultMaxMegapixels;
 };
 
-// Save As BMPs / JPGs / PNGs: the entries `indices` in that order, read from the archive file `archiveFile`
-// by range (the file opened once; of each entry only the bytes its picture takes), into `folder`. Entries
+// Save As BMPs / JPGs / PNGs: the entries `indices` in that order, read from the open archive file `archive`
+// by range (of each entry only the bytes its picture takes), into `folder`. Entries
 // that are not pictures are passed over without a word. A picture that cannot be exported (a name that
 // cannot be a file name inside the folder, format code 6 or above, a picture that does not fit its entry
 // or is larger than the limit, a file that would replace the archive itself, a failure inside FreeImage)
 // writes no file and is reported in the result; the others are still written. Existing files are replaced
 // (FolderWriter), and a later entry that writes the same name replaces the earlier one's file. A failure
 // of the file system stops the run with KelvotError; files written before it stay.
-OutputResult ExportPictures(const ArchiveListing& listing, const std::filesystem::path& archiveFile,
+OutputResult ExportPictures(const ArchiveModel& model, const FileHandle& archive,
                             const std::vector<std::int32_t>& indices, const std::filesystem::path& folder,
                             const ExportOptions& options, const Progress& progress = {});
-// The same from an archive held in memory (the window's), whose bytes are decoded as they were loaded;
-// `archiveFile` is the file it was loaded from, which is never replaced.
-OutputResult ExportLoadedPictures(const ArchiveModel& model, const std::filesystem::path& archiveFile,
-                                  const std::vector<std::int32_t>& indices,
-                                  const std::filesystem::path& folder, const ExportOptions& options,
-                                  const Progress& progress = {});
 
 } // namespace kelvot

@@ -1,5 +1,5 @@
-// Loading an archive: every column of the directory, a damaged one as loaded and as verify describes it,
-// files that are no archive, the listing read without the entries' bytes, and the order of the window's list.
+// Loading an archive: every column of the directory, a damaged one as loaded and as verified, files that
+// are no archive, the types and entries read by range, and the order of the window's list.
 
 #include "../editing/edit_support.h"
 #include "archive/archive_model.h"
@@ -8,6 +8,7 @@
 #include "archive/list_order.h"
 #include "archive/verify.h"
 #include "archive_builder.h"
+#include "loaded_archive.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -21,11 +22,11 @@ using Data = std::vector<std::uint8_t>;
 using Strings = std::vector<std::string>;
 
 TEST(LoadArchive, ReadsEveryColumn) {
-    const ArchiveModel m = LoadArchive(BuildArchive({{"A.MIP", DataOfType("MIP", 300)},
-                                                     {"B.3DO", DataOfType("3DO", 10)},
-                                                     {"C.TXT", {}},
-                                                     {"D.PBF", DataOfType("PBF", 5)}}));
-    const DirectoryTable& d = m.Directory;
+    const LoadedArchive m(BuildArchive({{"A.MIP", DataOfType("MIP", 300)},
+                                        {"B.3DO", DataOfType("3DO", 10)},
+                                        {"C.TXT", {}},
+                                        {"D.PBF", DataOfType("PBF", 5)}}));
+    const DirectoryTable& d = m->Directory;
     std::string columns; // the empty entry starts where D.PBF starts: the type test reads the file
     for (std::size_t i = 0; i < d.EntryNames.size(); ++i)
         columns += d.EntryNames[i] + " " + std::to_string(d.EntrySizes[i]) + " " +
@@ -49,12 +50,12 @@ TEST(LoadArchive, ADamagedDirectoryAsLoadedAndAsVerified) {
     PutU32(bytes, RecordStart(3) + kOffsetField, 5);   // empty entries lie nowhere and overlap nothing
     PutU32(bytes, RecordStart(5) + kOffsetField, 230); // E.MIP holds 221 to 230
     PutU32(bytes, RecordStart(6) + kOffsetField, 249);
-    const ArchiveModel m = LoadArchive(bytes);
-    EXPECT_EQ(m.Directory.EntrySizes[0], INT32_MIN);
-    EXPECT_EQ(m.Directory.EntryOffsets[2], INT32_MIN);
+    const LoadedArchive m(bytes);
+    EXPECT_EQ(m->Directory.EntrySizes[0], INT32_MIN);
+    EXPECT_EQ(m->Directory.EntryOffsets[2], INT32_MIN);
     std::string readable; // the bytes that can be read of each entry, and whether it lies inside the file
-    for (std::int32_t i = 0; i < m.EntryCount; ++i)
-        readable += std::to_string(m.EntryBytes(i).size()) + (m.EntryInsideFile(i) ? "+ " : "- ");
+    for (std::int32_t i = 0; i < m->EntryCount; ++i)
+        readable += std::to_string(m.Entry(i).size()) + (m->EntryInsideFile(i) ? "+ " : "- ");
     EXPECT_EQ(readable, "60- 10+ 0- 0+ 10+ 10+ 2- ");
     const std::string outside = ") lies outside the file (251 bytes)";
     EXPECT_EQ(VerifyArchive(bytes, std::ssize(bytes)),
@@ -80,17 +81,17 @@ TEST(LoadArchive, RefusesFilesThatAreNoArchive) {
               "the entry count is -32768; an archive holds 1 to 32767 entries"},
              {cut, "The directory of 1 entries needs 29 bytes, but the file holds only 28.",
               "the directory of 1 entries ends at byte 29, past the end of the file (28 bytes)"}}) {
-        EXPECT_EQ(Failure([&] { LoadArchive(file); }), refusal);
+        EXPECT_EQ(Failure([&] { LoadedArchive{file}; }), refusal);
         EXPECT_EQ(VerifyArchive(file, std::ssize(file)), Strings{problem});
     }
     cut.resize(DirectoryEnd(1)); // a directory and no data at all still loads
-    EXPECT_EQ(LoadArchive(cut).EntryCount, 1);
+    EXPECT_EQ(LoadedArchive(cut)->EntryCount, 1);
 }
 
-// The listing reads the entries' type bytes in offset order, nearby ones together, and the entries by range:
-// it must find what the whole load finds. Some type bytes share a read and some do not; more than 255
-// entries, so the count takes both its bytes. (The fuzz target compares every column on its seeds.)
-TEST(ArchiveListing, FindsWhatTheWholeLoadFindsForEntriesNearAndFarApartAndOutOfOrder) {
+// The type bytes are read in offset order, nearby ones together, and the entries by range: both must give
+// what the archive's bytes give when read directly. Some type bytes share a read and some do not; more than
+// 255 entries, so the count takes both its bytes.
+TEST(LoadArchive, ReadsTypesAndEntriesByRangeAsTheBytesGiveThemNearAndFarApartAndOutOfOrder) {
     std::vector<TestEntry> entries;
     for (int i = 0; i < 300; ++i)
         entries.push_back(
@@ -99,16 +100,15 @@ TEST(ArchiveListing, FindsWhatTheWholeLoadFindsForEntriesNearAndFarApartAndOutOf
     entries.push_back({"EMPTY.X", {}});
     entries.push_back({"SHORT.X", {'P', 'I'}});
     auto bytes = BuildArchive(entries);
-    TempFolder folder;
     for (int round = 0; round < 2; ++round) {
-        WriteFile(folder / "A.DAT", bytes);
-        const ArchiveModel model = LoadArchive(bytes);
-        const ArchiveListing listing = LoadArchiveListing(folder / "A.DAT");
-        EXPECT_EQ(std::tie(listing.FileSize, listing.Directory.EntryNames, listing.Directory.EntryTypes),
-                  std::tie(model.FileSize, model.Directory.EntryNames, model.Directory.EntryTypes));
-        EntryReader reader(listing, folder / "A.DAT");
-        for (std::int32_t i = 0; i < model.EntryCount; ++i)
-            ASSERT_TRUE(std::ranges::equal(reader.Read(i), model.EntryBytes(i))) << i;
+        const LoadedArchive m(bytes);
+        for (std::int32_t i = 0; i < m->EntryCount; ++i) {
+            const std::int64_t offset = ReadU32(bytes, RecordStart(i) + kOffsetField);
+            const std::int64_t end = std::min<std::int64_t>(
+                offset + ReadU32(bytes, RecordStart(i) + kSizeField), std::ssize(bytes));
+            ASSERT_EQ(m->Directory.EntryTypes[i], ClassifyEntry(bytes, offset)) << i;
+            ASSERT_EQ(m.Entry(i), Data(bytes.begin() + offset, bytes.begin() + end)) << i;
+        }
         for (int i = 0; i + 1 < 300; i += 2) { // then the offsets of entry pairs swapped
             const auto a = static_cast<std::size_t>(RecordStart(i) + kOffsetField);
             std::swap_ranges(bytes.begin() + a, bytes.begin() + a + 4, bytes.begin() + a + kRecordSize);
@@ -119,11 +119,12 @@ TEST(ArchiveListing, FindsWhatTheWholeLoadFindsForEntriesNearAndFarApartAndOutOf
 // Names sorted ignoring case, equal ones in directory order; a line's type is that of the first entry of
 // its name, so beta.srb, plain data, is listed with the SRB files. (The window's tests show each filter.)
 TEST(ListOrder, EqualNamesKeepDirectoryOrderAndTheFirstOnesType) {
-    const ArchiveModel m = LoadArchive(BuildArchive({{"zeta.mip", DataOfType("MIP")},
-                                                     {"Beta.SRB", DataOfType("SRB")},
-                                                     {"notes.txt", DataOfType("OTH")},
-                                                     {"beta.srb", DataOfType("OTH")},
-                                                     {"ALPHA.PBF", DataOfType("PBF")}}));
+    const LoadedArchive loaded(BuildArchive({{"zeta.mip", DataOfType("MIP")},
+                                             {"Beta.SRB", DataOfType("SRB")},
+                                             {"notes.txt", DataOfType("OTH")},
+                                             {"beta.srb", DataOfType("OTH")},
+                                             {"ALPHA.PBF", DataOfType("PBF")}}));
+    const ArchiveModel& m = loaded.model();
     const auto names = [&](TypeFilter filter) {
         Strings names;
         for (const std::int32_t i : ListedEntries(m, filter))

@@ -27,7 +27,7 @@ class ExtractTest : public ::testing::Test {
         return LoadArchive(archive);
     }
     OutputResult ExtractAll(const ArchiveModel& m, const fs::path& to, const Progress& progress = {}) {
-        return ExtractEntries(m, archive, AllEntries(m), to, progress);
+        return ExtractEntries(m, OpenForReading(archive), AllEntries(m), to, progress);
     }
     TempFolder dir;
     fs::path archive = dir / "GAME.DAT", dest = dir / "out";
@@ -60,7 +60,7 @@ TEST_F(ExtractTest, WritesEveryEntryReplacingFilesAndLinksAndTellsOfNamesEqualBu
     const FileTree written{
         {"A.Mip", {5, 5}}, {"E.BIN", {}}, {"\xC3\x89t\xC3\xA9.txt", {2, 3}}, {"BIG.OTH", big}, {living, {1}}};
     EXPECT_EQ(FilesUnder(dest), written);
-    EXPECT_EQ(ReadWholeFile(dir / "outside.txt"), (Data{7, 7}));
+    EXPECT_EQ(ReadFile(dir / "outside.txt"), (Data{7, 7}));
     EXPECT_EQ(Attributes(dest / "E.BIN"), 0);
     EXPECT_EQ(fs::status(accented).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     ASSERT_EQ(all.Problems.size(), 2u);
@@ -123,5 +123,5 @@ TEST(FileSystem, ArchiveFilesAttributesAndReadErrors) {
     EXPECT_FALSE(ArchiveFileExists(dir.path()));
     SetAttributes(dir / ".B.DAT", kReadOnly);
     EXPECT_EQ(Attributes(dir / ".B.DAT"), kReadOnly | kHidden);
-    EXPECT_NE(Failure([&] { ReadWholeFile(dir.path()); }).find(std::strerror(EISDIR)), std::string::npos);
+    EXPECT_NE(Failure([&] { LoadArchive(dir.path()); }).find(std::strerror(EISDIR)), std::string::npos);
 }

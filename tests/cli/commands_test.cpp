@@ -65,7 +65,7 @@ TEST_F(CliTest, ListInfoAndVerifyPrintAsTextOrJson) {
               json::parse(R"({"panels": ["128 x 64 x 16 BPP", "4 / 5", "16.09 KB", "MIP", "Type 3", "Mapp 1",
                                          "0 Sub-images"], "type": "MIP", "formatCode": 3, "width": 128,
                               "height": 64})"));
-    Check({"info", path, "NONE.MIP"}, 1, "kelvot-cli: No entry is named NONE.MIP.\n");
+    Check({"info", path, "NONE.MIP"}, 1, "kelvot-cli: No entry is named \"NONE.MIP\".\n");
     Check({"info", path, "READ.ME", "--filter", "images"}, 1,
           "kelvot-cli: READ.ME is not listed under the filter images.\n");
     const auto problems = VerifyArchiveFile(path); // worded by the core
@@ -119,7 +119,7 @@ TEST_F(CliTest, EditsSayWhatTheyDidAndWhatTheyLeftOut) {
     Check({"add", archive, notes}, 1,
           leftOut + "kelvot-cli: Nothing was added: none of the files can be packed.\n");
 
-    Check({"remove", archive, "D.MIP"}, 1, "kelvot-cli: no entry is named D.MIP.\n");
+    Check({"remove", archive, "D.MIP"}, 1, "kelvot-cli: No entry is named \"D.MIP\".\n");
     // The window's message on one line: each run of line breaks becomes a space.
     Check({"rename", archive, "A.TXT", "added.txt"}, 1,
           "kelvot-cli: The new filename you are providing already exists in the DAT file. "
@@ -162,7 +162,7 @@ TEST_F(CliTest, PicturesGoOutAsPngAndComeBackInAndReplaceTakesAnyFile) {
     }
     EXPECT_EQ(Check({"import", archive, "m0.mip", Path("png/M0.png")}, 0).out,
               archive + ": imported " + Path("png/M0.png") + " into m0.mip\n");
-    EXPECT_EQ(ReadWholeFile(archive), old);
+    EXPECT_EQ(ReadFile(archive), old);
     EXPECT_EQ(Check({"import", archive, "M0.MIP", Path("png/S5.png")}, 0).out,
               archive + ": imported " + Path("png/S5.png") + " into M0.MIP, reduced 54 colours to 16\n");
     EXPECT_EQ(Check({"replace", archive, "note.txt", Write("N.TXT", {'n'})}, 0).out,
@@ -203,7 +203,7 @@ TEST_F(Hardening, EditsAtTheSameTimeAreNeverLost) {
         std::thread first([&] { EXPECT_EQ(RunCli(add).status, 0); });
         EXPECT_EQ(RunCli(other).status, 0);
         first.join();
-        auto names = LoadArchiveListing(Path("T.DAT")).Directory.EntryNames;
+        auto names = LoadArchive(Path("T.DAT")).Directory.EntryNames;
         std::sort(names.begin(), names.end());
         EXPECT_EQ(names, (round % 2 ? Args{"P.TXT", "R.TXT"} : Args{"BASE.TXT", "P.TXT", "Q.TXT"})) << round;
     }
@@ -217,7 +217,7 @@ TEST_F(Hardening, HostileNamesNeitherDriveTheTerminalNorReplaceTheArchive) {
         set[hostile.name] = hostile.bytes;
     const std::string self = Write("ARCH.DAT", set["self-named.dat"]);
     EXPECT_EQ(RunCli({"extract", self, dir.path().string()}).status, 1);
-    EXPECT_EQ(ReadWholeFile(self), set["self-named.dat"]);
+    EXPECT_EQ(ReadFile(self), set["self-named.dat"]);
 
     const std::string archive = Write("C.DAT", set["control-names.dat"]);
     EXPECT_EQ(Check({"list", archive}, 0).out,
@@ -267,7 +267,7 @@ TEST_F(Hardening, AFileSizeLimitEndsTheEditWithAMessage) {
     const std::string archive = Write("T.DAT", old);
     Check({"add", archive, Write("BIG.TXT", Data(20000, 'b'))}, 1,
           "kelvot-cli: Cannot write " + archive + ": File too large\n", {60, 0, 8192});
-    EXPECT_EQ(ReadWholeFile(archive), old);
+    EXPECT_EQ(ReadFile(archive), old);
     EXPECT_EQ(FilesUnder(dir.path()).size(), 2u);
 }
 
@@ -280,7 +280,7 @@ TEST_F(Hardening, CreateTakesNothingFromOutsideTheFolder) {
     Check({"create", Path("f"), "F.DAT"}, 0,
           "kelvot-cli: " + Path("f/OUT.TXT") +
               " is not packed: it is a symbolic link to a file outside the folder.\n");
-    EXPECT_EQ(LoadArchiveListing(dir / "f" / "F.DAT").EntryCount, 2); // IN.TXT and ALSO.TXT
+    EXPECT_EQ(LoadArchive(dir / "f" / "F.DAT").EntryCount, 2); // IN.TXT and ALSO.TXT
 }
 
 // Run as root, an edit gives the new archive the old one's owner, group and mode; a hard link keeps the
@@ -296,5 +296,5 @@ TEST_F(Hardening, EditsKeepOwnerAndModeAndTellOfHardLinks) {
     struct stat st {};
     ASSERT_EQ(::stat(archive.c_str(), &st), 0);
     EXPECT_EQ(std::tuple(st.st_uid, st.st_gid, st.st_mode & 07777), std::tuple(65534u, 65534u, 0640u));
-    EXPECT_EQ(LoadArchiveListing(dir / "LINK.DAT").EntryCount, 1);
+    EXPECT_EQ(LoadArchive(dir / "LINK.DAT").EntryCount, 1);
 }

@@ -67,7 +67,7 @@ TEST(CrashSafety, KilledEditsLeaveTheOldArchiveOrTheNewOne) {
     WriteFile(x, Data(1 << 20, 0xAA));
     WriteFile(e20, Data(1 << 20, 0xEE));
     WriteFile(png, EncodePng(PictureKind::Mip, other, *DecodePicture(PictureKind::Mip, other)));
-    const auto contents = [&] { return fs::exists(a) ? std::optional(ReadWholeFile(a)) : std::nullopt; };
+    const auto contents = [&] { return fs::exists(a) ? std::optional(ReadFile(a)) : std::nullopt; };
     const Args create{"create", (dir / "pack").string(), "A.DAT"};
     Killer killer{dir / "pack"};
 

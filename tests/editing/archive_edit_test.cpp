@@ -90,8 +90,8 @@ TEST_F(ArchiveEditTest, AppendGivesTheBytesOfAnInPlaceAppend) {
     PutU16(head, 0, 4);
     PutU32(head, RecordStart(0) + kOffsetField, 58 + 54);
     PutU32(head, RecordStart(1) + kOffsetField, 56 + 54);
-    EXPECT_EQ(ReadWholeFile(archive), Cat(head, EncodeDirectoryRecord(1, "R.TXT", 65 + 54),
-                                          EncodeDirectoryRecord(2, "S.TXT", 66 + 54), Bytes("qqppppXYZrss")));
+    EXPECT_EQ(ReadFile(archive), Cat(head, EncodeDirectoryRecord(1, "R.TXT", 65 + 54),
+                                     EncodeDirectoryRecord(2, "S.TXT", 66 + 54), Bytes("qqppppXYZrss")));
 
     // An entry outside the file and still outside afterwards, or an empty one, lets the append go ahead.
     for (const auto& [offset, size] : {std::pair{1000u, 2u}, {83u, 0x80000000u}, {0u, 0u}}) {
@@ -134,10 +134,10 @@ TEST_F(ArchiveEditTest, ImportChangesOnlyThePictureAndReplaceOnlyTheEntry) {
     Edited(archive, [&](auto& l, auto& d) { ImportPicture(l, d, 1, png, 1); });
     Data expected = old;
     std::copy(other.begin(), other.end(), expected.begin() + RecordStart(2) + 1);
-    EXPECT_EQ(ReadWholeFile(archive), expected);
+    EXPECT_EQ(ReadFile(archive), expected);
 
     Edited(archive, [&](auto& l, auto& d) { ReplaceEntry(l, d, 0, Source("Z.TXT", Bytes("zz"))); });
-    EXPECT_EQ(ReadWholeFile(archive),
+    EXPECT_EQ(ReadFile(archive),
               BuildArchive({{"A.TXT", Bytes("zz")}, {"WALL.PBF", Cat(other, Bytes("sub"))}}));
 }
 
@@ -150,7 +150,7 @@ TEST_F(ArchiveEditTest, RenameWritesThirteenBytesInPlace) {
         Edited(archive, [&](auto& l, auto& d) { RenameEntry(l, d, field, name); });
         std::fill_n(expected.begin() + field, kNameFieldSize, 0);
         std::copy_n(name, std::strlen(name), expected.begin() + field);
-        EXPECT_EQ(ReadWholeFile(archive), expected);
+        EXPECT_EQ(ReadFile(archive), expected);
         EXPECT_EQ(Attributes(archive), 0); // made writable
     }
 }
@@ -173,7 +173,7 @@ TEST_F(ArchiveEditTest, RefusalsLeaveTheArchiveAsItWas) {
     fs::resize_file(huge, (1ull << 31) - 30 - 27);
     fs::resize_file(whole, 1ull << 31);
     // The directory as a caller read it before the file grew by a byte.
-    const ArchiveDirectory seen = ReadArchiveDirectory(Archive(Cat(outside, Data{0})));
+    const ArchiveModel seen = LoadArchive(Archive(Cat(outside, Data{0})));
     const auto moved = [](std::uint32_t offset, std::uint32_t size) {
         return "Entry 1 (\"B.MIP\") has its data outside the data area of the file (offset " +
                std::to_string(offset) + ", size " + std::to_string(size) +
@@ -268,7 +268,7 @@ TEST_F(ArchiveEditTest, RefusalsLeaveTheArchiveAsItWas) {
     }
     // The broken entry itself can go.
     remove({1})(Archive(outside));
-    EXPECT_EQ(ReadWholeFile(dir / "T.DAT"), Texts("A.MIP=aa C.MIP=cc"));
+    EXPECT_EQ(ReadFile(dir / "T.DAT"), Texts("A.MIP=aa C.MIP=cc"));
 }
 
 // The folder's packable files in the order it lists them, an empty one too, under their Windows-1252 names;
@@ -288,7 +288,7 @@ TEST_F(ArchiveEditTest, CreatesAnArchiveOfThePackableFilesInTheFoldersOrder) {
             entries.push_back({*Utf8ToCp1252(name), name == "E.TXT" ? Data{} : Bytes(name)});
     const Data expected = BuildArchive(entries);
     ASSERT_EQ(expected.size(), 200u);
-    EXPECT_EQ(ReadWholeFile(result.Target), expected);
+    EXPECT_EQ(ReadFile(result.Target), expected);
     EXPECT_EQ(result.LeftOut.size(), 7u);
 }
 
@@ -299,14 +299,14 @@ TEST_F(ArchiveEditTest, ReplacesATargetKeepingItsModeAndLinks) {
     SetAttributes(dir / "T.DAT", kReadOnly);
     ASSERT_TRUE(CreateArchive(dir.path(), "T.DAT").Created);
     const Data created = Texts("A.TXT=new");
-    EXPECT_EQ(ReadWholeFile(dir / "T.DAT"), created);
+    EXPECT_EQ(ReadFile(dir / "T.DAT"), created);
     EXPECT_EQ(Attributes(dir / "T.DAT"), 0);
     fs::permissions(dir / "T.DAT", fs::perms::owner_read | fs::perms::owner_write);
     fs::create_symlink("T.DAT", dir / "L.DAT");
     // The archive is passed over by either name, not left out.
     EXPECT_TRUE(CreateArchive(dir.path(), "L.DAT").LeftOut.empty());
     EXPECT_TRUE(fs::is_symlink(dir / "L.DAT"));
-    EXPECT_EQ(ReadWholeFile(dir / "T.DAT"), created);
+    EXPECT_EQ(ReadFile(dir / "T.DAT"), created);
     EXPECT_EQ(fs::status(dir / "T.DAT").permissions(), fs::perms::owner_read | fs::perms::owner_write);
 
     // A folder that takes no new file: the message names the temporary file, not the archive.

@@ -36,7 +36,7 @@ inline std::vector<std::uint8_t> Png(PictureKind kind, const std::vector<std::ui
 // An edit as the command line runs it: the lock, the directory read through it, the change.
 template <typename Edit> auto Edited(const std::filesystem::path& archive, const Edit& edit) {
     const EditLock lock(archive);
-    const ArchiveDirectory directory = ReadArchiveDirectory(lock);
+    const ArchiveModel directory = ReadArchiveDirectory(lock);
     return edit(lock, directory);
 }
 

@@ -65,22 +65,21 @@ const std::pair<std::string_view, fs::path> kCommands[] = {
     {"export as JPEG", "P.DAT"}};
 
 // The edits as the command line runs them: the lock, the directory read through it, the change. Extract and
-// BMP export from the listing, each entry read by range; JPEG export from the whole archive, as the window.
+// export read each entry by range.
 void Run(std::string_view command, const fs::path& f) {
     const fs::path p = f / "P.DAT", out = f / "out";
     if (command.starts_with("create")) CreateArchive(f / (command == "create" ? "new" : "over"), "N.DAT");
-    if (command == "export as JPEG") {
-        const ArchiveModel model = LoadArchive(p);
-        ExportLoadedPictures(model, p, PictureEntries(model), out, {ExportFormat::Jpeg, JpegQuality::Good});
-    }
-    if (command == "extract" || command == "export as BMP") {
-        const ArchiveListing listing = LoadArchiveListing(p);
-        if (command == "extract") ExtractEntries(listing, p, AllEntries(listing), out);
-        if (command != "extract") ExportPictures(listing, p, PictureEntries(listing), out, {});
+    if (command.starts_with("ex")) {
+        const FileHandle file = OpenForReading(p);
+        const ArchiveModel model = LoadArchive(file);
+        if (command == "extract") ExtractEntries(model, file, AllEntries(model), out);
+        if (command == "export as BMP") ExportPictures(model, file, PictureEntries(model), out, {});
+        if (command == "export as JPEG")
+            ExportPictures(model, file, PictureEntries(model), out, {ExportFormat::Jpeg, JpegQuality::Good});
     }
     if (command.starts_with("create") || command.starts_with("ex")) return;
     const EditLock lock(command == "import" ? p : f / "T.DAT");
-    const ArchiveDirectory d = ReadArchiveDirectory(lock);
+    const ArchiveModel d = ReadArchiveDirectory(lock);
     if (command == "remove") RemoveEntries(lock, d, std::vector{0, 3});
     if (command == "rename") RenameEntry(lock, d, RecordStart(2) + kNameField, "Z.SRB");
     if (command == "import") ImportPicture(lock, d, 0, f / "in/W.png", 1);

@@ -3,6 +3,7 @@
 
 #include "archive_builder.h"
 #include "editing/name_checks.h"
+#include "loaded_archive.h"
 
 #include <gtest/gtest.h>
 
@@ -61,8 +62,9 @@ TEST(NameChecks, NewEntryNamesInOrderAgainstTheListedLines) {
         EXPECT_EQ(Outcome(CheckNewEntryName(typed, listed)), outcome) << typed;
 
     // Under the MIP filter an SRB entry is not listed, so its name is free.
-    const ArchiveModel model = LoadArchive(testkit::BuildArchive(
+    const testkit::LoadedArchive loaded(testkit::BuildArchive(
         {{"ZED.MIP", testkit::DataOfType("MIP")}, {"DEF.SRB", testkit::DataOfType("SRB")}}));
+    const ArchiveModel& model = loaded.model();
     EXPECT_EQ(Outcome(CheckNewEntryName("def.srb", ListedNames(model, TypeFilter::MIP))), "accepted def.srb");
     EXPECT_EQ(Outcome(CheckNewEntryName("def.srb", ListedNames(model, TypeFilter::All))), kExists);
 }

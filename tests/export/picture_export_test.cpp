@@ -9,6 +9,7 @@
 #include "export/picture_file.h"
 #include "export/png_export.h"
 #include "images/picture_encoders.h"
+#include "loaded_archive.h"
 #include "picture_builder.h"
 #include "temp_folder.h"
 
@@ -82,7 +83,8 @@ TEST(PictureExport, BmpFilesByFormatCodeAndNameWithRefusalsInEntryOrder) {
     auto bytes = BuildArchive(entries);
     PutNameField(bytes, 6, {'.', '.', '/', 'G', 'A', 'M', 'E'}); // decodes to "../G"
     PutU32(bytes, RecordStart(7) + kSizeField, 40);              // the pixels cut off
-    const ArchiveModel model = LoadArchive(bytes);
+    const LoadedArchive archive(bytes);
+    const ArchiveModel& model = archive.model();
     EXPECT_EQ(ExportStem("A.B.LP"), "A.B");
     // The list order of "All image files", the first entry of each name once (8-15 are M*, 16-23 S*).
     const std::vector<std::int32_t> all = {6,  3,  4,  7,  8,  9,  10, 11, 12, 13, 14, 15, 2,  24, 25,
@@ -94,23 +96,23 @@ TEST(PictureExport, BmpFilesByFormatCodeAndNameWithRefusalsInEntryOrder) {
     fs::create_directory(out);
     WriteFile(out / "M0.bmp", {1}); // replaced all the same
     SetAttributes(out / "M0.bmp", kReadOnly);
-    const auto result = ExportLoadedPictures(model, dir / "GAME.DAT", AllEntries(model), out, {});
+    const auto result = ExportPictures(model, archive.file(), AllEntries(model), out, {});
     EXPECT_EQ(In(dir.path()), Names{"out"}); // nothing beside the chosen folder
     Names expected = {"NOD.bmp", "a.bmp"};
     for (int k = 0; k < 3; ++k)
         for (int code = 0; code <= 5; ++code)
             for (const bool mask : {false, code == 5 || (code == 2 && k != 2)}) {
                 const std::string file = prefixes[k] + std::to_string(code) + (mask ? "_ti.bmp" : ".bmp");
-                const EntryBytes entry = model.EntryBytes(*model.FindEntry(file.substr(0, 2) + ".PIC"));
+                const Bytes entry = archive.Entry(*model.FindEntry(file.substr(0, 2) + ".PIC"));
                 const auto image = (mask ? DecodeMask : DecodePicture)(PictureKind(k), entry, 1).value();
-                const ReadBack back = ReadWithFreeImage(ReadWholeFile(out / file));
+                const ReadBack back = ReadWithFreeImage(ReadFile(out / file));
                 EXPECT_EQ(std::tie(back.Format, back.Bits, back.Width, back.Height, back.Bgra),
                           std::make_tuple(FIF_BMP, unsigned(image.BitCount), 7, 3, ToBgra32TopDown(image)))
                     << file;
                 expected.insert(file);
             }
     EXPECT_EQ(In(out), expected);
-    EXPECT_EQ(ReadWithFreeImage(ReadWholeFile(out / "a.bmp")).Width, 5); // the later entry of the name
+    EXPECT_EQ(ReadWithFreeImage(ReadFile(out / "a.bmp")).Width, 5); // the later entry of the name
     // The name, the cut picture, codes 6 and 7 of each kind (kelvot-cli's tests show that message); 3DO and
     // OTH entries pass without a word.
     ASSERT_EQ(result.Problems.size(), 8u);
@@ -126,22 +128,23 @@ TEST(PictureExport, JpegFilesHoldTheDecodedPixelsAtTwentyFourBitsAndNothingElseI
     PictureSpec flat{.Kind = PictureKind::Mip, .FormatCode = 3, .Width = 48, .Height = 32, .Pixels = {}};
     flat.Pixels.assign(48 * 32, 0xF800);
     std::fill_n(flat.Pixels.begin(), 48 * 16, 0x07E0); // the top half green
-    const ArchiveModel model = LoadArchive(
+    const LoadedArchive archive(
         BuildArchive({{"FLAT.MIP", EncodePicture(flat)}, {"PAL.PBF", Picture(PictureKind::Pbf, 2, 9, 7)}}));
+    const ArchiveModel& model = archive.model();
     TempFolder dest;
     WriteFile(dest / "FLATJPG.bmp", {1, 2, 3}); // a user's file, named like a temporary one
-    EXPECT_TRUE(ExportLoadedPictures(model, {}, AllEntries(model), dest.path(), {ExportFormat::Jpeg})
+    EXPECT_TRUE(ExportPictures(model, archive.file(), AllEntries(model), dest.path(), {ExportFormat::Jpeg})
                     .Problems.empty());
     EXPECT_EQ(In(dest.path()), (Names{"FLAT.jpg", "PAL.jpg", "FLATJPG.bmp"}));
-    EXPECT_EQ(ReadWholeFile(dest / "FLATJPG.bmp"), (Bytes{1, 2, 3}));
+    EXPECT_EQ(ReadFile(dest / "FLATJPG.bmp"), (Bytes{1, 2, 3}));
 
-    const ReadBack back = ReadWithFreeImage(ReadWholeFile(dest / "FLAT.jpg"));
+    const ReadBack back = ReadWithFreeImage(ReadFile(dest / "FLAT.jpg"));
     EXPECT_EQ(std::tie(back.Format, back.Bits), std::make_tuple(FIF_JPEG, 24u));
-    const Bytes decoded = ToBgra32TopDown(*DecodePicture(PictureKind::Mip, model.EntryBytes(0)));
+    const Bytes decoded = ToBgra32TopDown(*DecodePicture(PictureKind::Mip, archive.Entry(0)));
     ASSERT_EQ(back.Bgra.size(), decoded.size()); // 48 x 32
     for (std::size_t k = 0; k < decoded.size(); ++k)
-        ASSERT_NEAR(back.Bgra[k], decoded[k], 24) << k;                      // not flipped
-    EXPECT_EQ(ReadWithFreeImage(ReadWholeFile(dest / "PAL.jpg")).Bits, 24u); // 4-bit saved at 24
+        ASSERT_NEAR(back.Bgra[k], decoded[k], 24) << k;                 // not flipped
+    EXPECT_EQ(ReadWithFreeImage(ReadFile(dest / "PAL.jpg")).Bits, 24u); // 4-bit saved at 24
 }
 
 // The words kept in the settings and typed on the command line, and the flag each gives FreeImage.

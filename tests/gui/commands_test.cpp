@@ -130,12 +130,12 @@ class CommandsTest : public QObject {
         s.run(&Form1::mnuFileAdd_Click);
         QCOMPARE(s.lines(), QStringLiteral("A.MIP* B.MIP C.SRB NEW.TXT"));
 
-        const auto added = ReadWholeFile(path.toStdString());
+        const auto added = ReadFile(path.toStdString());
         s.d.answers = {"yes", "yes"};
         s.w.List1->selectAll();
         s.run(&Form1::mnuFileRemove_Click);
         QCOMPARE(s.d.shown.last(), "[Critical] Kelvot: You cannot remove every file in the DAT file.");
-        QVERIFY(ReadWholeFile(path.toStdString()) == added);
+        QVERIFY(ReadFile(path.toStdString()) == added);
         s.select({"A.MIP", "C.SRB"}); // the lines selected, not just the current one
         s.run(&Form1::mnuFileRemove_Click);
         QCOMPARE(s.lines(), QStringLiteral("B.MIP* NEW.TXT"));
@@ -160,7 +160,7 @@ class CommandsTest : public QObject {
             kAllFiles);
         s.select({"WALL.MIP"});
         const QImage before = s.w.Pic1->picture();
-        const auto bytes = ReadWholeFile(s.w.currentArchivePath().toStdString());
+        const auto bytes = ReadFile(s.w.currentArchivePath().toStdString());
         const auto wide = EncodePicture(RandomPicture(PictureKind::Mip, 3, 5, 3, 2));
         WriteFile(dir.filePath("W.png").toStdString(),
                   EncodePng(PictureKind::Mip, wide, *DecodePicture(PictureKind::Mip, wide)));
@@ -169,7 +169,7 @@ class CommandsTest : public QObject {
         QVERIFY(s.d.messages().value(0).startsWith("[None] Kelvot: The following error occurred:\n"));
         QVERIFY(s.d.messages().value(0).endsWith("is 5 x 3 pixels, but the picture of \"WALL.MIP\" is 6 x 4. "
                                                  "Nothing was changed."));
-        QVERIFY(ReadWholeFile(s.w.currentArchivePath().toStdString()) == bytes);
+        QVERIFY(ReadFile(s.w.currentArchivePath().toStdString()) == bytes);
         s.d.shown.clear();
         s.d.answers = {png};
         s.run(&Form1::mnuFileImport_Click);
@@ -204,7 +204,7 @@ class CommandsTest : public QObject {
             s.selectRow(1, context);
             const QString lines = s.lines();
             if (error == 0) WriteArchive(path, {{"X.MIP", DataOfType("MIP", 5)}, entries[1]});
-            const auto before = ReadWholeFile(path.toStdString());
+            const auto before = ReadFile(path.toStdString());
             s.d.answers = {QString(answer).replace("OUT", out.path())};
             int calls = 0;
             const FileFaultHook previous = SetFileFaultHook([&](FileStep step, const std::filesystem::path&) {
@@ -218,7 +218,7 @@ class CommandsTest : public QObject {
             QVERIFY2(messages.size() == 1 && messages[0].contains(cause) &&
                          messages[0].startsWith("[None] Kelvot: The following error occurred:\n"),
                      qPrintable(context + messages.join('|')));
-            QVERIFY2(s.lines() == lines && ReadWholeFile(path.toStdString()) == before,
+            QVERIFY2(s.lines() == lines && ReadFile(path.toStdString()) == before,
                      qPrintable(context + s.lines()));
         }
     }
@@ -257,7 +257,7 @@ class CommandsTest : public QObject {
             for (const QString& m : s.d.messages())
                 QVERIFY2(!m.endsWith(": ") && !m.contains("std::") && !m.contains("bad_alloc"),
                          qPrintable(context + m));
-            QVERIFY2(ReadWholeFile(path.toStdString()) == hostile.bytes, qPrintable(context));
+            QVERIFY2(ReadFile(path.toStdString()) == hostile.bytes, qPrintable(context));
         }
     }
 };

@@ -27,5 +27,6 @@ void PutNameField(std::vector<std::uint8_t>& bytes, int index, const std::vector
 std::vector<std::uint8_t> DataOfType(const std::string& tag, std::size_t size = 16);
 
 void WriteFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path);
 
 } // namespace kelvot::testkit

@@ -1,6 +1,7 @@
 #include "temp_folder.h"
 
 #include "archive/file_system.h"
+#include "archive_builder.h"
 
 #include <cstdlib>
 #include <stdexcept>
@@ -31,7 +32,7 @@ FileTree FilesUnder(const std::filesystem::path& folder, const std::filesystem::
         if (it->path() == skip)
             it.disable_recursion_pending();
         else if (!it->is_directory())
-            tree[std::filesystem::relative(it->path(), folder)] = ReadWholeFile(it->path());
+            tree[std::filesystem::relative(it->path(), folder)] = ReadFile(it->path());
     }
     return tree;
 }
