@@ -68,7 +68,12 @@ void ReadTypes(ArchiveModel& model, const FileHandle& file) {
     if (!std::is_sorted(order.begin(), order.end(), byOffset))
         std::sort(order.begin(), order.end(), byOffset);
 
-    std::vector<std::uint8_t> bytes;
+    // The reads, each of the type bytes of order[First] up to order[Last] (exclusive).
+    struct Piece {
+        std::int64_t Start, End;
+        std::size_t First, Last;
+    };
+    std::vector<Piece> pieces;
     for (std::size_t k = 0; k < order.size();) {
         const std::int64_t start = offsets[order[k]];
         if (start < 0 || start >= fileSize) {
@@ -82,10 +87,19 @@ void ReadTypes(ArchiveModel& model, const FileHandle& file) {
             if (next >= fileSize || next - end > kTypeGap || next + 4 - start > kTypeReadLimit) break;
             end = std::max(end, std::min(next + 4, fileSize));
         }
-        bytes.resize(static_cast<std::size_t>(end - start));
-        ReadExactly(file, start, bytes);
-        for (; k < m; ++k)
-            types[order[k]] = ClassifyEntry(bytes, offsets[order[k]] - start);
+        pieces.push_back({start, end, k, m});
+        k = m;
+    }
+    // Asked for all at once, pieces not yet in memory come from the disk together: in a large archive read
+    // cold, one at a time would wait for each in turn.
+    for (const Piece& piece : pieces)
+        AdviseWillRead(file, piece.Start, piece.End - piece.Start);
+    std::vector<std::uint8_t> bytes;
+    for (const Piece& piece : pieces) {
+        bytes.resize(static_cast<std::size_t>(piece.End - piece.Start));
+        ReadExactly(file, piece.Start, bytes);
+        for (std::size_t k = piece.First; k < piece.Last; ++k)
+            types[order[k]] = ClassifyEntry(bytes, offsets[order[k]] - piece.Start);
     }
 }
 

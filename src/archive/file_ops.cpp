@@ -261,6 +261,10 @@ void CopyBytes(const FileHandle& from, std::int64_t offset, std::int64_t length,
     }
 }
 
+void AdviseWillRead(const FileHandle& file, std::int64_t offset, std::int64_t length) {
+    ::posix_fadvise(file.fd(), offset, length, POSIX_FADV_WILLNEED);
+}
+
 void FlushFile(const FileHandle& file) {
     int rc = -1;
     if (const int e = Injected(FileStep::Flush, file.path()))

@@ -93,6 +93,10 @@ FileIdentity IdentityOf(const FileHandle& file);
 
 // Reads exactly bytes.size() bytes at the offset (step Read); a file that ends early is an error.
 void ReadExactly(const FileHandle& file, std::int64_t offset, std::span<std::uint8_t> bytes);
+// Tells the system these bytes will be read soon, so it can fetch many scattered pieces from the disk at
+// once rather than one read at a time. Only advice: nothing fails.
+void AdviseWillRead(const FileHandle& file, std::int64_t offset, std::int64_t length);
+
 // Writes all the bytes at the file's position (step Write).
 void WriteBytes(const FileHandle& file, std::span<const std::uint8_t> bytes);
 // Writes all the bytes at the offset, leaving the file's length alone (step Write).
