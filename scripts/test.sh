@@ -4,13 +4,17 @@
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/), where any
 #      report ends the program that made it with an error, so its test fails;
 #   3. a short pass of every fuzz target (build-fuzz/, clang's libFuzzer; fuzz/run.sh runs longer ones).
-# The window tests run offscreen. KELVOT_FUZZ_SECONDS sets the time per fuzz target (default 20).
+# The size of the tests beside the program's is checked first (scripts/test-ratio.sh). The window tests
+# run offscreen. KELVOT_FUZZ_SECONDS sets the time per fuzz target (default 20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
+
+echo "== The size of the tests"
+scripts/test-ratio.sh
 
 echo "== Build and test"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVOT_WERROR=ON

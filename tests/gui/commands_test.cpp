@@ -3,6 +3,7 @@
 
 #include "archive/file_ops.h"
 #include "archive/file_system.h"
+#include "editing/packing.h"
 #include "export/png_export.h"
 #include "gui_support.h"
 #include "hostile_archives.h"
@@ -126,9 +127,12 @@ class CommandsTest : public QObject {
         s.run(&Form1::mnuFileAdd_Click);
         QCOMPARE(s.d.shown, QStringList{"[Warning] Add Files: Please select the \"All Files\" filter."});
         s.filter(kAllFiles);
-        s.d.answers = {dir.filePath("NEW.TXT")};
+        WriteFile(dir.filePath("LONG NAME.TEXT").toStdString(), {1});
+        s.d.answers = {dir.filePath("NEW.TXT") + "\n" + dir.filePath("LONG NAME.TEXT")};
         s.run(&Form1::mnuFileAdd_Click);
         QCOMPARE(s.lines(), QStringLiteral("A.MIP* B.MIP C.SRB NEW.TXT"));
+        QCOMPARE(s.d.shown.last(), "[Warning] Add Files: " + dir.filePath("LONG NAME.TEXT") +
+                                       " is not added: " + QString::fromUtf8(kUnpackableName) + ".");
 
         const auto added = ReadFile(path.toStdString());
         s.d.answers = {"yes", "yes"};

@@ -231,6 +231,23 @@ class WindowTest : public QObject {
         QVERIFY(s.w.Pic1->isEnabled() && !s.w.Pic2->isEmpty());
     }
 
+    // Entries are read when shown, from the file the list came from: an archive put in its place by a
+    // rename, as another program's edit does, shows once the directory is read again.
+    void entriesAreReadFromTheFileTheListCameFrom() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("SWAP.DAT");
+        QVERIFY(QFile::copy(previewPath, path));
+        Window s(path, kAllFiles);
+        const QString other = WriteArchive(dir.filePath("NEW.DAT"), {{"ONLY.TXT", DataOfType("OTH", 5)}});
+        QVERIFY(QFile::remove(path) && QFile::rename(other, path));
+        s.select({"GLASS.MIP"});
+        QCOMPARE(Preview(s.w).section('|', 0, 0), "GLASS.MIP: 8 x 2 x 4 BPP");
+        QVERIFY(s.w.Pic1->picture().pixel(0, 0) == qRgb(30, 20, 10));
+        s.filter(1);
+        s.filter(kAllFiles);
+        QCOMPARE(s.lines(), QStringLiteral("ONLY.TXT*"));
+    }
+
     void theEnlargedViewStepsThroughTheList() {
         Window s(previewPath, kAllFiles); // GLASS, HALF, ODD7, READ.ME, WALL
         Form1& w = s.w;
