@@ -194,7 +194,9 @@ void Form1::OpenArchiveByPath(const QString& title, const QString& path) {
 
 void Form1::ReadArchive(const QString& path) {
     FileHandle file = OpenForReading(ToFsPath(path));
-    model_ = LoadArchive(file);
+    // A file that has not changed since it was last read keeps its types: a filter change reads only the
+    // directory.
+    model_ = model_ ? ReloadArchive(file, *model_) : LoadArchive(file);
     archiveFile_ = std::move(file);
 }
 

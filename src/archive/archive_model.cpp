@@ -5,6 +5,7 @@
 #include "archive/file_system.h"
 
 #include <algorithm>
+#include <ctime>
 #include <numeric>
 
 namespace kelvot {
@@ -161,17 +162,42 @@ FileRange ArchiveModel::EntryRange(std::int32_t index) const {
     return {offset, std::min(FileSize, offset + size) - offset};
 }
 
-ArchiveModel LoadArchive(const FileHandle& file, EntryTyping typing) {
-    const std::int64_t fileSize = FileSize(file);
+namespace {
+
+// The count and directory of the file, without the types.
+ArchiveModel ReadCountAndDirectory(const FileHandle& file) {
+    const FileStamp stamp = StampOf(file);
+    const std::int64_t fileSize = stamp.Size;
     std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min(fileSize, kCountSize)));
     ReadExactly(file, 0, head);
     const std::int16_t count = CheckedCount(head, fileSize);
     head.resize(static_cast<std::size_t>(DirectoryEnd(count)));
     ReadExactly(file, kCountSize, std::span(head).subspan(kCountSize));
     ArchiveModel model;
+    model.Stamp = stamp;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    model.Settled = now.tv_sec * 1'000'000'000LL + now.tv_nsec - stamp.ChangedNs > 1'000'000'000LL;
     ReadDirectory(model, head, fileSize, count);
     model.Head = std::move(head);
+    return model;
+}
+
+} // namespace
+
+ArchiveModel LoadArchive(const FileHandle& file, EntryTyping typing) {
+    ArchiveModel model = ReadCountAndDirectory(file);
     if (typing == EntryTyping::Read) ReadTypes(model, file);
+    return model;
+}
+
+ArchiveModel ReloadArchive(const FileHandle& file, const ArchiveModel& previous) {
+    ArchiveModel model = ReadCountAndDirectory(file);
+    if (previous.Settled && model.Stamp == previous.Stamp && model.Head == previous.Head &&
+        previous.Directory.EntryTypes.size() == previous.Directory.EntryNames.size())
+        model.Directory.EntryTypes = previous.Directory.EntryTypes;
+    else
+        ReadTypes(model, file);
     return model;
 }
 

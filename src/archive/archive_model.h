@@ -49,6 +49,10 @@ struct FileRange {
 // The open archive: its count and directory, read from the file without the entries' bytes. Entries are
 // read by range from the same open file (EntryReader) when they are shown, exported or extracted.
 struct ArchiveModel {
+    FileStamp Stamp; // the archive file as it was when it was read
+    // Whether the file had not changed for a while when it was read. The system keeps change times in steps
+    // of a few milliseconds, so a change just after one that was read may leave the stamp as it was.
+    bool Settled = false;
     std::int64_t FileSize = 0; // the archive file's length when it was read
     std::int32_t EntryCount = 0;
     std::vector<std::uint8_t> Head; // the count and the directory, as they stand in the file
@@ -84,6 +88,9 @@ enum class EntryTyping { Read, Skipped };
 // archive: shorter than the entry count, a count of 0 or less, or a directory that runs past the end.
 ArchiveModel LoadArchive(const FileHandle& file, EntryTyping typing = EntryTyping::Read);
 ArchiveModel LoadArchive(const std::filesystem::path& path);
+// LoadArchive again, for a file read before: when it is still the file `previous` was read from, unchanged
+// since (the same stamp and directory bytes), the types are taken from `previous` rather than read again.
+ArchiveModel ReloadArchive(const FileHandle& file, const ArchiveModel& previous);
 
 // Reads entries' bytes from the archive file the model was read from, by range, through one buffer
 // reused from entry to entry.

@@ -185,6 +185,12 @@ FileIdentity IdentityOf(const FileHandle& file) {
     return {st.st_dev, st.st_ino};
 }
 
+FileStamp StampOf(const FileHandle& file) {
+    struct stat st {};
+    if (::fstat(file.fd(), &st) != 0) throw SystemError(errno, "Cannot read", file.shown().string());
+    return {{st.st_dev, st.st_ino}, st.st_size, st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec};
+}
+
 void ReadExactly(const FileHandle& file, std::int64_t offset, std::span<std::uint8_t> bytes) {
     while (!bytes.empty()) {
         ssize_t n = -1;

@@ -91,6 +91,16 @@ struct FileIdentity {
 };
 FileIdentity IdentityOf(const FileHandle& file);
 
+// What changes whenever a file's bytes do: which file it is, its length and the time its inode last
+// changed (a write, a truncation; no program can set it back).
+struct FileStamp {
+    FileIdentity Identity;
+    std::int64_t Size = 0;
+    std::int64_t ChangedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOf(const FileHandle& file);
+
 // Reads exactly bytes.size() bytes at the offset (step Read); a file that ends early is an error.
 void ReadExactly(const FileHandle& file, std::int64_t offset, std::span<std::uint8_t> bytes);
 // Tells the system these bytes will be read soon, so it can fetch many scattered pieces from the disk at

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <numeric>
 #include <random>
 
@@ -114,6 +115,19 @@ TEST(LoadArchive, ReadsTypesAndEntriesByRangeAsTheBytesGiveThemNearAndFarApartAn
             std::swap_ranges(bytes.begin() + a, bytes.begin() + a + 4, bytes.begin() + a + kRecordSize);
         }
     }
+}
+
+// A file read again keeps no type that its bytes no longer give, though its directory is the same.
+TEST(LoadArchive, ReadAgainSeesTypesChangedInPlace) {
+    TempFolder dir;
+    WriteFile(dir / "A.DAT", BuildArchive({{"A.X", DataOfType("MIP")}, {"B.X", DataOfType("SRB")}}));
+    const FileHandle file = OpenForReading(dir / "A.DAT");
+    const ArchiveModel before = LoadArchive(file);
+    EXPECT_EQ(ReloadArchive(file, before).Directory.EntryTypes, before.Directory.EntryTypes);
+    std::fstream(dir / "A.DAT", std::ios::in | std::ios::out | std::ios::binary).seekp(DirectoryEnd(2))
+        << "PAMB";
+    EXPECT_EQ(ReloadArchive(file, before).Directory.EntryTypes,
+              (std::vector{EntryType::PBF, EntryType::SRB}));
 }
 
 // Names sorted ignoring case, equal ones in directory order; a line's type is that of the first entry of
