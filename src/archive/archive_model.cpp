@@ -162,17 +162,25 @@ FileRange ArchiveModel::EntryRange(std::int32_t index) const {
     return {offset, std::min(FileSize, offset + size) - offset};
 }
 
+std::vector<std::uint8_t> ReadArchiveHead(const FileHandle& file, std::int64_t fileSize) {
+    std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min(fileSize, kCountSize)));
+    ReadExactly(file, 0, head);
+    if (head.size() == kCountSize) {
+        const auto count = static_cast<std::int16_t>(ReadU16(head, 0));
+        head.resize(static_cast<std::size_t>(std::clamp(DirectoryEnd(count), kCountSize, fileSize)));
+        ReadExactly(file, kCountSize, std::span(head).subspan(kCountSize));
+    }
+    return head;
+}
+
 namespace {
 
 // The count and directory of the file, without the types.
 ArchiveModel ReadCountAndDirectory(const FileHandle& file) {
     const FileStamp stamp = StampOf(file);
     const std::int64_t fileSize = stamp.Size;
-    std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min(fileSize, kCountSize)));
-    ReadExactly(file, 0, head);
+    std::vector<std::uint8_t> head = ReadArchiveHead(file, fileSize);
     const std::int16_t count = CheckedCount(head, fileSize);
-    head.resize(static_cast<std::size_t>(DirectoryEnd(count)));
-    ReadExactly(file, kCountSize, std::span(head).subspan(kCountSize));
     ArchiveModel model;
     model.Stamp = stamp;
     timespec now{};

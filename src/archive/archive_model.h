@@ -83,6 +83,10 @@ struct ArchiveModel {
 // without the types, Directory.EntryTypes stays empty.
 enum class EntryTyping { Read, Skipped };
 
+// The count and as much of the directory as the file holds, as they stand in the file: all that verify
+// and the loader read of it.
+std::vector<std::uint8_t> ReadArchiveHead(const FileHandle& file, std::int64_t fileSize);
+
 // Reads the model from the open archive file: the count, the directory and the four bytes at each entry's
 // offset that give its type (nearby ones in one read). Throws KelvotError when the file cannot be an
 // archive: shorter than the entry count, a count of 0 or less, or a directory that runs past the end.

@@ -1,5 +1,7 @@
 #include "archive/verify.h"
 
+#include "archive/archive_model.h"
+
 #include "archive/codepage.h"
 #include "archive/dat_format.h"
 #include "archive/file_ops.h"
@@ -87,14 +89,7 @@ std::vector<std::string> VerifyArchive(std::span<const std::uint8_t> head, std::
 std::vector<std::string> VerifyArchiveFile(const std::filesystem::path& path) {
     const FileHandle file = OpenForReading(path);
     const std::int64_t fileSize = FileSize(file);
-    std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min(fileSize, kCountSize)));
-    ReadExactly(file, 0, head);
-    if (head.size() == kCountSize) {
-        const auto count = static_cast<std::int16_t>(ReadU16(head, 0));
-        head.resize(static_cast<std::size_t>(std::clamp(DirectoryEnd(count), kCountSize, fileSize)));
-        ReadExactly(file, kCountSize, std::span(head).subspan(kCountSize));
-    }
-    return VerifyArchive(head, fileSize);
+    return VerifyArchive(ReadArchiveHead(file, fileSize), fileSize);
 }
 
 } // namespace kelvot
