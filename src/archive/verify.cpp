@@ -1,7 +1,6 @@
 #include "archive/verify.h"
 
 #include "archive/archive_model.h"
-
 #include "archive/codepage.h"
 #include "archive/dat_format.h"
 #include "archive/file_ops.h"
