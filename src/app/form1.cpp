@@ -57,7 +57,9 @@ Form1::Form1(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(
     Check1 = new QCheckBox(QStringLiteral("Show transparency mask (where applicable)"), central);
     Pic1 = new PictureBox(central);
     Pic2 = new PictureBox(central);
-    List1 = new QListWidget(central);
+    List1 = new EntryList(central);
+    List1->dragOut = [this](const QList<QListWidgetItem*>& lines) { return DragOutEntries(lines); };
+    setAcceptDrops(true);
     List1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     List1->setUniformItemSizes(true);
     StatusBar1 = new QStatusBar(this);

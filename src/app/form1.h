@@ -3,6 +3,7 @@
 // The main window. It owns the open archive's model and the window state; the core does the work.
 
 #include "app/dialogs.h"
+#include "app/entry_list.h"
 #include "app/picture_box.h"
 #include "app/recent_archives.h"
 #include "app/window_layout.h"
@@ -13,6 +14,7 @@
 #include "export/picture_export.h"
 
 #include <QMainWindow>
+#include <QTemporaryDir>
 #include <array>
 #include <functional>
 #include <optional>
@@ -80,7 +82,7 @@ class Form1 : public QMainWindow {
     QCheckBox* Check1;
     PictureBox* Pic1;
     PictureBox* Pic2;
-    QListWidget* List1;
+    EntryList* List1;
     QStatusBar* StatusBar1;
     std::array<QLabel*, 7> Panels;
 
@@ -108,6 +110,9 @@ class Form1 : public QMainWindow {
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -160,6 +165,13 @@ class Form1 : public QMainWindow {
     // After an edit: reads the archive again, refills the list and selects the line of `name` (the first
     // line when empty).
     void RefreshAfterEdit(const QString& name);
+    // Add's check of the filter: false, after telling the user, when "All Files" is not selected.
+    bool AddAllowed();
+    // Adds the files (Add's rules, checks and messages), as chosen in the dialog or dropped on the list.
+    void AddChosenFiles(const QStringList& chosen);
+    // The files for a drag of these lines out of the list: the entries extracted into a folder of their
+    // own, which lives until the window closes; nullptr when nothing could be extracted.
+    QMimeData* DragOutEntries(const QList<QListWidgetItem*>& lines);
     void ShowEditError(const std::exception& error);
 
     // The enlarged view.
@@ -178,6 +190,8 @@ class Form1 : public QMainWindow {
     FileHandle archiveFile_; // the file model_ was read from, open for reading its entries
     TypeFilter listedFilter_ = kInitialFilter;
     RecentArchives recent_;
+    std::optional<QTemporaryDir> dragFolder_; // where dragged entries are extracted, made at the first drag
+    int drags_ = 0;
     WindowLayout startLayout_; // as laid out at start-up; resizing scales it
     bool NormalView = true;
     int WheelDelta = 0;

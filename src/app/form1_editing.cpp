@@ -68,15 +68,20 @@ void Form1::mnuFileNew_Click() {
     // The archive shown stays as it was; the new one is not opened.
 }
 
+bool Form1::AddAllowed() {
+    if (Combo1->currentIndex() == static_cast<int>(TypeFilter::All)) return true;
+    dialogs_.message(this, MessageIcon::Warning, QStringLiteral("Add Files"),
+                     QStringLiteral("Please select the \"All Files\" filter."));
+    return false;
+}
+
 void Form1::mnuFileAdd_Click() {
-    if (!model_) return;
-    if (Combo1->currentIndex() != static_cast<int>(TypeFilter::All)) {
-        dialogs_.message(this, MessageIcon::Warning, QStringLiteral("Add Files"),
-                         QStringLiteral("Please select the \"All Files\" filter."));
-        return;
-    }
-    const QStringList chosen =
-        dialogs_.openFiles(this, QStringLiteral("Add files to DAT"), QStringLiteral("All Files (*)"));
+    if (!model_ || !AddAllowed()) return;
+    AddChosenFiles(
+        dialogs_.openFiles(this, QStringLiteral("Add files to DAT"), QStringLiteral("All Files (*)")));
+}
+
+void Form1::AddChosenFiles(const QStringList& chosen) {
     std::vector<std::filesystem::path> paths;
     for (const QString& path : chosen)
         paths.push_back(ToFsPath(path));

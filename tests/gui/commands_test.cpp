@@ -10,6 +10,7 @@
 #include "picture_builder.h"
 
 #include <QCheckBox>
+#include <QMimeData>
 #include <QtTest>
 
 #include <cstring>
@@ -148,6 +149,39 @@ class CommandsTest : public QObject {
         s.run(&Form1::mnuFileRename_Click);
         QCOMPARE(s.d.messages().filter("[Critical] Rename file: ").size(), 2);
         QCOMPARE(s.lines(), QStringLiteral("NEW.TXT ZED.MIP*"));
+    }
+
+    // An archive dropped anywhere opens as Open does; files dropped on the list are added under Add's rules;
+    // lines dragged out of the list become files extracted into a folder of their own.
+    void dropsOpenOrAddAndLinesDragOutAsFiles() {
+        QTemporaryDir dir;
+        const QString path = WriteArchive(dir.filePath("DROP.DAT"),
+                                          {{"A.MIP", DataOfType("MIP", 20)}, {"B.TXT", DataOfType("OTH", 5)}});
+        WriteFile(dir.filePath("NEW.TXT").toStdString(), {1, 2});
+        Window s(filesPath);
+        const auto drop = [&](const QString& file, QWidget* on) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(file)});
+            const QPoint at = on->mapTo(&s.w, on->rect().center());
+            QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QVERIFY(QApplication::sendEvent(&s.w, &enter) && enter.isAccepted());
+            QApplication::sendEvent(&s.w, &dropped);
+            s.settled(file);
+        };
+        drop(path, s.w.Pic1);
+        QVERIFY(s.w.currentArchivePath() == path && s.w.mnuFileMRU[1]->text() == "&1 DROP.DAT");
+        drop(dir.filePath("NEW.TXT"), s.w.List1);
+        QCOMPARE(s.d.shown.last(), "[Warning] Add Files: Please select the \"All Files\" filter.");
+        s.filter(kAllFiles);
+        drop(dir.filePath("NEW.TXT"), s.w.List1);
+        QCOMPARE(s.lines(), QStringLiteral("A.MIP* B.TXT NEW.TXT"));
+
+        const QModelIndexList lines{s.w.List1->model()->index(0, 0), s.w.List1->model()->index(2, 0)};
+        const std::unique_ptr<QMimeData> dragged(s.w.List1->model()->mimeData(lines));
+        QCOMPARE(dragged->urls().size(), 2);
+        QCOMPARE(ReadFile(dragged->urls()[1].toLocalFile().toStdString()), (std::vector<std::uint8_t>{1, 2}));
+        QCOMPARE(QFileInfo(dragged->urls()[0].toLocalFile()).fileName(), "A.MIP");
     }
 
     // A file of another size is refused with the core's words and changes nothing; the new picture shows
