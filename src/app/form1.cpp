@@ -2,12 +2,14 @@
 
 #include "app/app_support.h"
 #include "app/names.h"
+#include "app/preview.h"
 #include "app/settings.h"
 #include "app/ui_guards.h"
 #include "app/window_layout.h"
 #include "archive/error.h"
 #include "archive/file_system.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -17,6 +19,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QWindow>
 #include <cerrno>
 #include <cmath>
@@ -64,14 +67,18 @@ Form1::Form1(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(
     List1->setUniformItemSizes(true);
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setSizeGripEnabled(false);
-    for (auto& panel : Panels) {
-        panel = new QLabel(StatusBar1);
-        StatusBar1->addWidget(panel, 1);
+    // Fixed shares of the bar, whatever the texts: a long one must not push the others while stepping.
+    constexpr std::array<int, 7> kPanelShares{4, 2, 2, 1, 2, 2, 3};
+    for (std::size_t k = 0; k < Panels.size(); ++k) {
+        Panels[k] = new QLabel(StatusBar1);
+        Panels[k]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        StatusBar1->addWidget(Panels[k], kPanelShares[k]);
     }
     setStatusBar(StatusBar1);
 
     BuildMenus();
     List1->viewport()->installEventFilter(this);
+    List1->installEventFilter(this);
     connect(List1, &QListWidget::itemDoubleClicked, this, &Form1::List1_DblClick);
     connect(Pic1, &PictureBox::clicked, this, &Form1::Pic1_Click);
     connect(Pic1, &PictureBox::pressed, this, &Form1::Pic1_MouseDown);
@@ -88,6 +95,7 @@ Form1::Form1(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(
 void Form1::Form_Initialize() {
     const QString stored = OpenSettings()->value(QStringLiteral("JPEGQuality/JPGQuality")).toString();
     SetJpegQuality(StoredJpegQuality(stored.toStdString()));
+    mnuViewCheckerboard->setChecked(OpenSettings()->value(kCheckerboardKey, false).toBool());
 }
 
 void Form1::Form_Load() {
@@ -108,11 +116,52 @@ void Form1::Form_Load() {
 void Form1::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     ApplyLayout();
+    if (!shownPicture_) return;
+    // Drawn again for the boxes' new size from the bytes kept; a zoomed picture keeps its zoom.
+    const auto& [kind, bytes] = *shownPicture_;
+    if (!Pic1->isEmpty() && Pic1->fitted()) ShowPicture(Pic1, kind, bytes, mnuViewCheckerboard->isChecked());
+    if (!Pic2->isEmpty()) ShowMask(Pic2, kind, bytes);
 }
 
-// The start-up layout, stretched with the window so that it keeps its proportions.
+void Form1::FitFrameToLayout() {
+    if (frameFitted_ || !windowHandle() || isMaximized() || isFullScreen()) return;
+    const QMargins margins = windowHandle()->frameMargins();
+    if (margins == frameMargins_) return;
+    frameMargins_ = margins;
+    frameFitted_ = !margins.isNull();
+    setMinimumSize(minimumFrame_.shrunkBy(margins));
+    setGeometry(Round(startLayout_.window).marginsRemoved(margins));
+}
+
+void Form1::KeepControlsWhole() {
+    // What each control needs to show all its text: the check box and label their size hints; the button
+    // and the combo box their text inside their frames, not the extra width styles give short ones.
+    const int room = 2 * Command1->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    int longest = 0;
+    for (int i = 0; i < Combo1->count(); ++i)
+        longest = std::max(longest, Combo1->fontMetrics().horizontalAdvance(Combo1->itemText(i)));
+    const int arrow = Combo1->style()->pixelMetric(QStyle::PM_MenuButtonIndicator);
+    double sx = 0, sy = 0;
+    auto need = [&](QSize size, const Box& b) {
+        sx = std::max(sx, std::min(1.0, size.width() / b.width));
+        sy = std::max(sy, std::min(1.0, size.height() / b.height));
+    };
+    need({Command1->fontMetrics().horizontalAdvance(Command1->text()) + room, Command1->sizeHint().height()},
+         startLayout_.Command1);
+    need({Label1->sizeHint().width(), 0}, startLayout_.Label1);
+    need({longest + room + arrow, 0}, startLayout_.Combo1); // drawn lower than its hint even at start
+    need(Check1->sizeHint(), startLayout_.Check1);
+    // The rule sizes the frame; the client area is the frame less its margins.
+    minimumFrame_ = QSize(static_cast<int>(std::ceil(sx * startLayout_.window.width)),
+                          static_cast<int>(std::ceil(sy * startLayout_.window.height)));
+    setMinimumSize(minimumFrame_.shrunkBy(frameMargins_));
+}
+
+// The start-up layout, stretched with the window's frame so that it keeps its proportions.
 void Form1::ApplyLayout() {
-    const double sx = width() / startLayout_.window.width, sy = height() / startLayout_.window.height;
+    const QRect frame = frameGeometry();
+    const double sx = frame.width() / startLayout_.window.width,
+                 sy = frame.height() / startLayout_.window.height;
     auto place = [&](QWidget* widget, const Box& b) {
         widget->setGeometry(Round({b.left * sx, b.top * sy, b.width * sx, b.height * sy}));
     };
@@ -138,6 +187,8 @@ void Form1::showEvent(QShowEvent* event) {
     if (!activated_) {
         activated_ = true;
         Form_Activate();
+        KeepControlsWhole();
+        FitFrameToLayout();
     }
 }
 
@@ -270,6 +321,7 @@ void Form1::SelectFirstLine() {
 }
 
 void Form1::ClearPreviewAndPanels() {
+    shownPicture_.reset();
     Pic1->clear();
     Pic2->clear();
     for (QLabel* panel : Panels)

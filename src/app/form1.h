@@ -14,6 +14,7 @@
 #include "export/picture_export.h"
 
 #include <QMainWindow>
+#include <QPointF>
 #include <QTemporaryDir>
 #include <array>
 #include <functional>
@@ -100,6 +101,8 @@ class Form1 : public QMainWindow {
     QAction *mnuHiddenNew, *mnuHiddenOpen, *mnuHiddenSaveAsBMP, *mnuHiddenSaveAsJPG, *mnuHiddenSaveAsPNG,
         *mnuHiddenExtractSelectedFiles, *mnuHiddenExtractAll, *mnuHiddenAdd, *mnuHiddenRemove,
         *mnuHiddenRename, *mnuHiddenImport, *mnuHiddenReplace;
+    QMenu* mnuView;
+    QAction* mnuViewCheckerboard;
     QMenu* mnuHelp;
     QAction* mnuHelpAbout;
 
@@ -122,6 +125,12 @@ class Form1 : public QMainWindow {
     void Form_Unload();
     void BuildMenus();
     void ApplyLayout();
+    // The layout's window box is the frame's: once the frame's margins are known, the client area is what
+    // is left inside it.
+    void FitFrameToLayout();
+    // Below the size at which each control shows all it holds (as far as it does at start), the window
+    // stays at that size rather than cut them.
+    void KeepControlsWhole();
 
     // Loads path; on failure tells the user and leaves everything as it was.
     void OpenArchive(const QString& title, const QString& path);
@@ -181,6 +190,12 @@ class Form1 : public QMainWindow {
     enum class Step { Next, Previous, First, Last };
     void StepTo(Step step);
     void MouseWheel(int distance);
+    void mnuViewCheckerboard_Click();
+    // The entry drawn in Pic1, and its mask in Pic2 when ticked in the normal view, from shownPicture_.
+    void DrawShownPicture();
+    // The enlarged view's zoom: to `scale` around `at` in Pic1, else the pointer, or the box's middle
+    // when the pointer is elsewhere.
+    void ZoomPicture(double scale, std::optional<QPointF> at = std::nullopt);
 
     Dialogs& dialogs_;
     bool activated_ = false;
@@ -195,6 +210,12 @@ class Form1 : public QMainWindow {
     WindowLayout startLayout_; // as laid out at start-up; resizing scales it
     bool NormalView = true;
     int WheelDelta = 0;
+    int ZoomWheelDelta = 0;
+    QMargins frameMargins_; // the frame's margins the window was last fitted to
+    bool frameFitted_ = false;
+    QSize minimumFrame_; // below it, the controls would be cut
+    // The entry shown in the boxes, kept to draw it again at another size or zoom without reading it again.
+    std::optional<std::pair<PictureKind, std::vector<std::uint8_t>>> shownPicture_;
 
     // The entry the last selection resolved; commands act on it. CurrentEntrySize outlives a line that
     // matches no entry, as the status bar shows it.

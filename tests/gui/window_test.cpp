@@ -5,6 +5,7 @@
 #include "images/fitting.h"
 #include "picture_builder.h"
 
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMenu>
@@ -300,6 +301,61 @@ class WindowTest : public QObject {
         QTest::keyClick(w.Pic1, Qt::Key_Escape);
         QVERIFY(!w.Pic1->isEmpty() && !w.Pic2->isEmpty());
         s.settled("after the enlarged view: ");
+    }
+
+    // Fitted after a resize, kept whole at its smallest, Enter enlarges, radio JPEG qualities, the
+    // checkerboard remembered and drawn under a transparent picture, and the enlarged view's zoom and pan.
+    void theViewFitsZoomsAndPansThePicture() {
+        const QString path = WriteArchive(dataDir.filePath("ZOOM.DAT"),
+                                          {{"BIG.MIP", Plain(PictureKind::Mip, 4, 800, 600, 0x001F)},
+                                           {"DOT.MIP", Plain(PictureKind::Mip, 3, 4, 4, 0xFFFF)}});
+        QPoint at;
+        {
+            Window s(path);
+            Form1& w = s.w;
+            QActionGroup* qualities = w.mnuFileJPEGQualityItems[0]->actionGroup();
+            QVERIFY(qualities->isExclusive() && qualities->checkedAction() == w.mnuFileJPEGQualityItems[0]);
+            auto key = [&](Qt::Key k) { QTest::keyClick(w.Pic1, k, Qt::ControlModifier); };
+            const std::vector<std::pair<std::function<void()>, QString>> steps{
+                {[] {}, "BIG.MIP normal fitted blue"},
+                {[&] { w.mnuViewCheckerboard->trigger(); }, "BIG.MIP normal fitted grey"},
+                {[&] { w.resize(100, 100), QCoreApplication::processEvents(); },
+                 "BIG.MIP normal fitted grey"},
+                {[&] { QTest::keyClick(w.List1, Qt::Key_Return); }, "BIG.MIP enlarged fitted grey"},
+                {[&] { key(Qt::Key_1), at = w.Pic1->target().topLeft(); }, "BIG.MIP enlarged x1 grey"},
+                {[&] {
+                     QTest::mousePress(w.Pic1, Qt::LeftButton, {}, {100, 100});
+                     QTest::mouseMove(w.Pic1, {130, 120});
+                     QTest::mouseRelease(w.Pic1, Qt::LeftButton, {}, {130, 120});
+                     at = w.Pic1->target().topLeft() - at;
+                 },
+                 "BIG.MIP enlarged x1 grey"},
+                {[&] { key(Qt::Key_0); }, "BIG.MIP enlarged fitted grey"},
+                {[&] { key(Qt::Key_1), QTest::mouseClick(w.Pic1, Qt::LeftButton); },
+                 "DOT.MIP enlarged fitted white"},
+            };
+            QStringList seen, expected;
+            for (const auto& [act, shown] : steps) {
+                act();
+                PictureBox* box = w.Pic1;
+                const QSize size = box->pictureSize();
+                const DrawRect r = FitPicture(box->width(), box->height(), size.width(), size.height());
+                const QRect t = box->target();
+                const QRgb under = box->grab().toImage().pixel((t & box->rect()).center());
+                seen << QStringList{w.windowTitle(), w.normalView() ? "normal" : "enlarged",
+                                    t == QRect(r.x, r.y, r.width, r.height)
+                                        ? "fitted"
+                                        : "x" + QString::number(box->scale()),
+                                    qBlue(under) > 2 * qRed(under) ? "blue"
+                                    : qGray(under) > 240           ? "white"
+                                                                   : "grey"}
+                            .join(' ');
+                expected << shown;
+            }
+            QCOMPARE(seen, expected);
+            QVERIFY(at == QPoint(30, 20) && w.minimumWidth() > 100 && w.size() == w.minimumSize());
+        }
+        QVERIFY(Window().w.mnuViewCheckerboard->isChecked());
     }
 };
 
