@@ -13,6 +13,7 @@
 #include "export/picture_export.h"
 
 #include <QMainWindow>
+#include <QStringList>
 #include <array>
 #include <functional>
 #include <optional>
@@ -21,6 +22,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QMenu;
 class QPushButton;
@@ -39,6 +41,7 @@ class Form1 : public QMainWindow {
     void Combo1_Click();
     void List1_Click();
     void Check1_Click();
+    void Text1_Change();
     void mnuHelpAbout_Click();
     void mnuFile_Click();
     void mnuFileMRU_Click(int index);
@@ -80,6 +83,7 @@ class Form1 : public QMainWindow {
     QCheckBox* Check1;
     PictureBox* Pic1;
     PictureBox* Pic2;
+    QLineEdit* Text1; // the name filter
     QListWidget* List1;
     QStatusBar* StatusBar1;
     std::array<QLabel*, 7> Panels;
@@ -129,8 +133,11 @@ class Form1 : public QMainWindow {
     // The current entry's kind and shown bytes, when it holds a picture that can be shown.
     std::optional<std::pair<PictureKind, std::vector<std::uint8_t>>> CurrentPicture() const;
     void ShowLoadedArchive(const QString& title, const QString& path);
-    // Refills List1 with the current filter's lines; false when none are left.
+    // Refills List1 with the current filters' lines; false when none are left.
     bool FillList();
+    // Refills List1 with the type filter's lines of the last read whose names the name filter keeps; false
+    // when none are left.
+    bool FillNamedLines();
     // Fills List1 and shows its first line, or the program's name in the caption when no line is left.
     void ShowList();
     void SelectFirstLine();
@@ -177,6 +184,9 @@ class Form1 : public QMainWindow {
     std::optional<ArchiveModel> model_;
     FileHandle archiveFile_; // the file model_ was read from, open for reading its entries
     TypeFilter listedFilter_ = kInitialFilter;
+    // Directory indices: the type filter's lines, sorted once a read, and the lines List1 shows of them.
+    std::vector<std::int32_t> typeLines_, shownLines_;
+    QStringList typeTexts_; // the text of each of typeLines_
     RecentArchives recent_;
     WindowLayout startLayout_; // as laid out at start-up; resizing scales it
     bool NormalView = true;
