@@ -12,8 +12,8 @@ bool SameFolded(char nameByte, char foldedByte) {
     return FoldCase(static_cast<unsigned char>(nameByte)) == static_cast<unsigned char>(foldedByte);
 }
 
-// The whole name against the pattern, going back only to the last * seen: linear in practice, and
-// never worse than names times pattern length.
+// The whole name against the pattern. A mismatch goes back only to the last * seen, so a name costs at
+// most its length times the pattern's, with no recursion however many * the pattern has.
 bool WildcardMatches(std::string_view pattern, std::string_view name) {
     std::size_t p = 0, n = 0;
     std::size_t starP = std::string_view::npos, starN = 0;
