@@ -8,6 +8,7 @@
 #include "app/window_layout.h"
 #include "archive/error.h"
 #include "archive/file_system.h"
+#include "archive/name_filter.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -15,12 +16,15 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QWindow>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -60,6 +64,20 @@ Form1::Form1(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(
     Check1 = new QCheckBox(QStringLiteral("Show transparency mask (where applicable)"), central);
     Pic1 = new PictureBox(central);
     Pic2 = new PictureBox(central);
+    Text1 = new QLineEdit(central);
+    Text1->setPlaceholderText(QStringLiteral("Filter names"));
+    Text1->setToolTip(QStringLiteral("Names holding this text; with * or ?, names matching it"));
+    Text1->setClearButtonEnabled(true);
+    auto* clearText1 = new QAction(Text1);
+    clearText1->setShortcut(QKeySequence(Qt::Key_Escape));
+    clearText1->setShortcutContext(Qt::WidgetShortcut);
+    Text1->addAction(clearText1);
+    connect(clearText1, &QAction::triggered, Text1, &QLineEdit::clear);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this), &QShortcut::activated, this, [this] {
+        if (!Text1->isVisible()) return; // the enlarged view hides it with the list
+        Text1->setFocus(Qt::ShortcutFocusReason);
+        Text1->selectAll();
+    });
     List1 = new EntryList(central);
     List1->dragOut = [this](const QList<QListWidgetItem*>& lines) { return DragOutEntries(lines); };
     setAcceptDrops(true);
@@ -87,6 +105,7 @@ Form1::Form1(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(
     connect(Combo1, &QComboBox::currentIndexChanged, this, &Form1::Combo1_Click);
     connect(List1, &QListWidget::itemSelectionChanged, this, &Form1::List1_Click);
     connect(Check1, &QCheckBox::toggled, this, &Form1::Check1_Click);
+    connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
 
     Form_Initialize();
     Form_Load();
@@ -172,6 +191,7 @@ void Form1::ApplyLayout() {
     place(Check1, startLayout_.Check1);
     place(Pic2, startLayout_.Pic2);
     place(List1, startLayout_.List1);
+    place(Text1, startLayout_.Text1);
     Box pic1 = startLayout_.Pic1;
     if (!NormalView) {
         const QRect outer = frameGeometry();
@@ -264,6 +284,8 @@ void Form1::OpenArchive(const QString& title, const QString& path) {
     ShowLoadedArchive(title, path);
 }
 
+// The name filter's text stays when another archive opens, as a file manager's filter stays from folder
+// to folder: it is in sight above the list, and Escape clears it.
 void Form1::ShowLoadedArchive(const QString& title, const QString& path) {
     ClearPreviewAndPanels();
     {
@@ -300,15 +322,51 @@ void Form1::ShowList() {
 
 bool Form1::FillList() {
     listedFilter_ = CurrentFilter();
+    typeLines_ = ListedEntries(*model_, listedFilter_);
+    typeTexts_.clear();
+    typeTexts_.reserve(static_cast<qsizetype>(typeLines_.size()));
+    for (const std::int32_t i : typeLines_)
+        typeTexts_.append(NameToText(model_->Directory.EntryNames[i]));
+    return FillNamedLines();
+}
+
+bool Form1::FillNamedLines() {
     const QSignalBlocker blocker(List1);
     List1->clear();
-    const auto lines = ListedEntries(*model_, listedFilter_);
+    shownLines_ = ApplyNameFilter(*model_, typeLines_, Text1->text().toStdString());
+    // The lines shown are some of the type filter's, in the same order: their texts are shared, not made.
     QStringList texts;
-    texts.reserve(static_cast<qsizetype>(lines.size()));
-    for (const std::int32_t i : lines)
-        texts.append(NameToText(model_->Directory.EntryNames[i]));
+    texts.reserve(static_cast<qsizetype>(shownLines_.size()));
+    std::size_t k = 0;
+    for (const std::int32_t i : shownLines_) {
+        while (typeLines_[k] != i)
+            ++k;
+        texts.append(typeTexts_[static_cast<qsizetype>(k++)]);
+    }
     List1->addItems(texts);
     return !texts.isEmpty();
+}
+
+// A keystroke filters the lines of the last read again; the file is not read.
+void Form1::Text1_Change() {
+    if (!model_) return; // nothing open: the text waits for the first archive
+    const int row = List1->currentRow();
+    const std::optional<std::int32_t> current =
+        row >= 0 && row < std::ssize(shownLines_) ? std::optional(shownLines_[row]) : std::nullopt;
+    UpdatesSuspended suspended(this);
+    if (!FillNamedLines()) {
+        ClearPreviewAndPanels();
+        setWindowTitle(kAppTitle);
+        return;
+    }
+    // The current line stays current while the filter still shows it; else the first line is.
+    const auto kept = std::find(shownLines_.begin(), shownLines_.end(), current.value_or(-1));
+    {
+        const QSignalBlocker blocker(List1);
+        List1->setCurrentRow(kept == shownLines_.end() ? 0 : static_cast<int>(kept - shownLines_.begin()),
+                             QItemSelectionModel::ClearAndSelect);
+    }
+    List1_Click();
 }
 
 void Form1::SelectFirstLine() {

@@ -15,6 +15,7 @@
 
 #include <QMainWindow>
 #include <QPointF>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <array>
 #include <functional>
@@ -24,6 +25,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QMenu;
 class QPushButton;
@@ -42,6 +44,7 @@ class Form1 : public QMainWindow {
     void Combo1_Click();
     void List1_Click();
     void Check1_Click();
+    void Text1_Change();
     void mnuHelpAbout_Click();
     void mnuFile_Click();
     void mnuFileMRU_Click(int index);
@@ -83,6 +86,7 @@ class Form1 : public QMainWindow {
     QCheckBox* Check1;
     PictureBox* Pic1;
     PictureBox* Pic2;
+    QLineEdit* Text1; // the name filter
     EntryList* List1;
     QStatusBar* StatusBar1;
     std::array<QLabel*, 7> Panels;
@@ -143,8 +147,11 @@ class Form1 : public QMainWindow {
     // The current entry's kind and shown bytes, when it holds a picture that can be shown.
     std::optional<std::pair<PictureKind, std::vector<std::uint8_t>>> CurrentPicture() const;
     void ShowLoadedArchive(const QString& title, const QString& path);
-    // Refills List1 with the current filter's lines; false when none are left.
+    // Refills List1 with the current filters' lines; false when none are left.
     bool FillList();
+    // Refills List1 with the type filter's lines of the last read whose names the name filter keeps; false
+    // when none are left.
+    bool FillNamedLines();
     // Fills List1 and shows its first line, or the program's name in the caption when no line is left.
     void ShowList();
     void SelectFirstLine();
@@ -204,6 +211,9 @@ class Form1 : public QMainWindow {
     std::optional<ArchiveModel> model_;
     FileHandle archiveFile_; // the file model_ was read from, open for reading its entries
     TypeFilter listedFilter_ = kInitialFilter;
+    // Directory indices: the type filter's lines, sorted once a read, and the lines List1 shows of them.
+    std::vector<std::int32_t> typeLines_, shownLines_;
+    QStringList typeTexts_; // the text of each of typeLines_
     RecentArchives recent_;
     std::optional<QTemporaryDir> dragFolder_; // where dragged entries are extracted, made at the first drag
     int drags_ = 0;

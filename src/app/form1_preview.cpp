@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QMenu>
@@ -147,7 +148,8 @@ void Form1::EnterEnlargedView() {
     ApplyLayout();
     Pic1->clear();
     Pic2->clear();
-    for (QWidget* control : std::initializer_list<QWidget*>{List1, Pic2, Check1, Command1, Combo1, Label1})
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{List1, Text1, Pic2, Check1, Command1, Combo1, Label1})
         control->hide();
     mnuFile->menuAction()->setEnabled(false);
     mnuFile->setEnabled(false); // its shortcuts too: the list they would act on is hidden
@@ -163,7 +165,8 @@ void Form1::ShowNormalLayout() {
     ApplyLayout();
     Pic1->clear();
     Pic2->clear();
-    for (QWidget* control : std::initializer_list<QWidget*>{List1, Pic2, Check1, Command1, Combo1, Label1})
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{List1, Text1, Pic2, Check1, Command1, Combo1, Label1})
         control->show();
     mnuFile->menuAction()->setEnabled(true);
     mnuFile->setEnabled(true);

@@ -1,5 +1,6 @@
-// The window as a user meets it: opening, the filters, the menus' rules, the recent archives, the about box,
-// and what the preview, the mask, the status bar and the enlarged view show for the selected lines.
+// The window as a user meets it: opening, the filters and the name filter, the menus' rules, the recent
+// archives, the about box, and what the preview, the mask, the status bar and the enlarged view show for the
+// selected lines.
 
 #include "gui_support.h"
 #include "images/fitting.h"
@@ -8,6 +9,7 @@
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QWindow>
 #include <QtTest>
@@ -249,6 +251,50 @@ class WindowTest : public QObject {
         QCOMPARE(s.lines(), QStringLiteral("ONLY.TXT*"));
     }
 
+    // Ctrl+F goes to the name filter; each keystroke narrows the lines, the current one kept while shown,
+    // and the status bar's "n / N" and the menus' rule follow what is shown. Delete stays in the box, Escape
+    // clears it. Remove refuses every line shown; the text outlives an edit, a filter change and an open.
+    void theNameFilterNarrowsTheListAsItIsTyped() {
+        Window s(Mixed("NAMES.DAT"), kAllFiles);
+        Form1& w = s.w;
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        for (const auto& [keys, expected] : std::initializer_list<std::pair<QString, QString>>{
+                 {"Ctrl+F t", "Beta.SRB* notes.txt zeta.mip | 1 / 3 | 1"},
+                 {"E", "notes.txt* | 1 / 1 | 1"},
+                 {"Backspace", "Beta.SRB notes.txt* zeta.mip | 2 / 3 | 1"},
+                 {"Home Delete", "alpha.pbf Beta.SRB notes.txt* ship.3do zeta.mip | 3 / 5 | 1"},
+                 {"*.?r?", "Beta.SRB* | 1 / 1 | 1"},
+                 {"x", " |  | 0"},
+                 {"Escape", "alpha.pbf* Beta.SRB notes.txt ship.3do zeta.mip | 1 / 5 | 1"}}) {
+            for (const QString& key : keys.split(' ')) // a key's name, else text typed
+                key.size() > 1 && key[0].isUpper()
+                    ? QTest::keySequence(QApplication::focusWidget(), QKeySequence(key))
+                    : QTest::keyClicks(QApplication::focusWidget(), key);
+            w.mnuFile_Click();
+            QVERIFY(w.Text1->hasFocus());
+            QCOMPARE(s.lines() + " | " + w.Panels[1]->text() + " | " +
+                         QString::number(w.mnuFileRemove->isEnabled()),
+                     expected);
+            s.settled(keys + ": ");
+        }
+        QVERIFY(s.d.shown.isEmpty());
+        QTest::keyClicks(w.Text1, "a");
+        w.List1->selectAll();
+        s.d.answers = {"yes", "yes"};
+        s.run(&Form1::mnuFileRemove_Click);
+        QCOMPARE(s.d.messages(),
+                 QStringList{"[Critical] Kelvot: You cannot remove every file in the DAT file."});
+        s.select({"Beta.SRB"});
+        s.run(&Form1::mnuFileRemove_Click);
+        QCOMPARE(s.lines(), QStringLiteral("alpha.pbf* zeta.mip"));
+        s.filter(1);
+        QCOMPARE(s.lines(), QStringLiteral("zeta.mip*"));
+        s.filter(kAllFiles);
+        w.OpenArchiveByPath("B.DAT", Mixed("B.DAT"));
+        QCOMPARE(s.lines(), QStringLiteral("alpha.pbf* Beta.SRB zeta.mip"));
+    }
+
     void theEnlargedViewStepsThroughTheList() {
         Window s(previewPath, kAllFiles); // GLASS, HALF, ODD7, READ.ME, WALL
         Form1& w = s.w;
@@ -261,8 +307,8 @@ class WindowTest : public QObject {
         QVERIFY(w.normalView());
         s.select({"GLASS.MIP"});
         w.List1_DblClick();
-        QVERIFY(!w.normalView() && !w.List1->isVisible() && !w.Pic2->isVisible() && !w.Combo1->isVisible() &&
-                !w.mnuFile->isEnabled());
+        QVERIFY(!w.normalView() && !w.List1->isVisible() && !w.Text1->isVisible() && !w.Pic2->isVisible() &&
+                !w.Combo1->isVisible() && !w.mnuFile->isEnabled());
         QVERIFY(w.Pic1->width() > normal.width() && !w.Pic1->isEmpty() && w.Pic2->isEmpty());
 
         // Keys (k: on the keypad), the left and right buttons, and the wheel: left goes round from the first
