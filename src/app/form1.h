@@ -9,6 +9,7 @@
 #include "archive/archive_model.h"
 #include "archive/list_order.h"
 #include "archive/output_result.h"
+#include "editing/undo.h"
 #include "export/jpeg_export.h"
 #include "export/picture_export.h"
 
@@ -54,6 +55,8 @@ class Form1 : public QMainWindow {
     void mnuFileRename_Click();
     void mnuFileImport_Click();
     void mnuFileReplace_Click();
+    void mnuEdit_Click();
+    void mnuEditUndo_Click();
     // Asks for a folder (packing or destination, by PackingMode) and leaves the answer in ChosenFolder,
     // empty when the user cancels.
     void BrowseForFolder();
@@ -94,6 +97,9 @@ class Form1 : public QMainWindow {
     QAction* mnuFileMRUSep;
     std::array<QAction*, RecentArchives::kMaxCount + 1> mnuFileMRU; // 1 to 4; 0 unused
     QAction* mnuFileExit;
+    // The Edit menu: Undo takes back the last edit made in this window.
+    QMenu* mnuEdit;
+    QAction* mnuEditUndo;
     QMenu* mnuHidden;
     QAction *mnuHiddenNew, *mnuHiddenOpen, *mnuHiddenSaveAsBMP, *mnuHiddenSaveAsJPG, *mnuHiddenSaveAsPNG,
         *mnuHiddenExtractSelectedFiles, *mnuHiddenExtractAll, *mnuHiddenAdd, *mnuHiddenRemove,
@@ -161,6 +167,8 @@ class Form1 : public QMainWindow {
     // line when empty).
     void RefreshAfterEdit(const QString& name);
     void ShowEditError(const std::exception& error);
+    // Undo's item: offered while the archive is as the last edit left it.
+    void UpdateUndoItem();
 
     // The enlarged view.
     void EnterEnlargedView();
@@ -187,6 +195,9 @@ class Form1 : public QMainWindow {
     std::optional<std::int32_t> CurrentEntry;
     std::int32_t CurrentEntrySize = 0;
     QString SelectedName;
+
+    // The last edit made in this window, until the next edit, another archive or the window's end.
+    UndoStep undo_;
 };
 
 } // namespace kelvot::app

@@ -10,6 +10,7 @@
 #include "picture_builder.h"
 
 #include <QCheckBox>
+#include <QMenuBar>
 #include <QtTest>
 
 #include <cstring>
@@ -183,6 +184,54 @@ class CommandsTest : public QObject {
         s.d.answers = {png};
         s.run(&Form1::mnuFileReplace_Click);
         QVERIFY(s.w.archive()->Directory.EntrySizes[1] == QFileInfo(png).size() && s.current() == "NOTE.TXT");
+    }
+
+    // Undo takes back the last edit and shows the list read again, only while the archive is as the edit
+    // left it; the kept file goes on opening an archive and on exit; without hard links it is not offered.
+    void undoTakesBackTheLastEditOnlyWhileTheArchiveIsAsItWasLeft() {
+        QTemporaryDir dir, src;
+        const auto entries = std::vector<TestEntry>{{"A.MIP", DataOfType("MIP", 20)}, {"B.MIP", {1}}};
+        const QString path = WriteArchive(dir.filePath("U.DAT"), entries), added = src.filePath("N.TXT");
+        WriteFile(added.toStdString(), {1});
+        const auto before = ReadFile(path.toStdString());
+        Window s(path, kAllFiles);
+        QAction* undo = s.w.mnuEditUndo;
+        QVERIFY(!undo->isEnabled() && s.w.menuBar()->actions().value(1) == s.w.mnuEdit->menuAction());
+        s.d.answers = {"yes"};
+        s.run(&Form1::mnuFileRemove_Click);
+        QVERIFY(undo->isEnabled() && FilesIn(dir.path()).contains(".kelvot-undo-"));
+        s.run(&Form1::mnuEditUndo_Click);
+        QVERIFY(s.lines() == "A.MIP B.MIP*" && ReadFile(path.toStdString()) == before && !undo->isEnabled());
+        QCOMPARE(FilesIn(dir.path()), QStringLiteral("U.DAT"));
+
+        s.d.answers = {"Z.MIP"};
+        s.run(&Form1::mnuFileRename_Click);
+        WriteArchive(path, entries); // as it was, but written by another program
+        s.w.mnuEdit_Click();
+        QVERIFY(!undo->isEnabled());
+        s.run(&Form1::mnuEditUndo_Click);
+        QVERIFY(s.d.messages().last().contains("[Critical] Undo: " + path + " has changed since Kelvot"));
+        QVERIFY(ReadFile(path.toStdString()) == before);
+
+        s.w.OpenArchiveByPath("U.DAT", path);
+        // Added without hard links, added and the archive opened again, added and the window closed.
+        for (const int row : {0, 1, 2}) {
+            s.d.answers = {added};
+            const FileFaultHook previous =
+                SetFileFaultHook([&](FileStep step, const std::filesystem::path& p) {
+                    return row == 0 && step == FileStep::Create &&
+                                   p.filename().string().starts_with(".kelvot-undo-")
+                               ? EPERM
+                               : 0;
+                });
+            s.run(&Form1::mnuFileAdd_Click);
+            SetFileFaultHook(previous);
+            QCOMPARE(FilesIn(dir.path()).contains(".kelvot-undo-"), row > 0);
+            QCOMPARE(undo->text(), QString(row > 0 ? "&Undo" : "Undo not available on this file system"));
+            QCOMPARE(undo->isEnabled(), row > 0);
+            row < 2 ? s.w.OpenArchiveByPath("U.DAT", path) : (void)s.w.close();
+            QCOMPARE(FilesIn(dir.path()), QStringLiteral("U.DAT"));
+        }
     }
 
     // A file operation made to fail part-way, or an archive changed since the window read it (error 0),
