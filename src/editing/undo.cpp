@@ -110,9 +110,9 @@ void UndoStep::BeforeNaming(const fs::path& target, const FileHandle* old, const
                             bool replacing) {
     Forget();
     // Nobody else knows the new file yet; locked now, no other edit can change it before Settle reads it.
+    // Where the file system cannot lock, the edit goes on all the same.
     FileHandle settling = Duplicate(file);
-    if (::flock(settling.fd(), LOCK_EX | LOCK_NB) != 0)
-        throw SystemError(errno, "Cannot lock", target.string());
+    (void)::flock(settling.fd(), LOCK_EX | LOCK_NB);
     if (!replacing) {
         kind_ = UndoKind::Created;
         target_ = target;
