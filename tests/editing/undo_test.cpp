@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace kelvot;
 using namespace kelvot::testkit;
 namespace fs = std::filesystem;
@@ -27,9 +29,9 @@ struct UndoTest : ::testing::Test {
         return dir / "T.DAT";
     }
     bool Kept() const {
-        for (const auto& [name, bytes] : FilesUnder(dir.path()))
-            if (name.string().starts_with(kUndoPrefix)) return true;
-        return false;
+        return std::ranges::any_of(FilesUnder(dir.path()), [](const auto& file) {
+            return file.first.string().starts_with(kUndoPrefix);
+        });
     }
     TempFolder dir;
 };

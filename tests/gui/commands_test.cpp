@@ -214,16 +214,13 @@ class CommandsTest : public QObject {
         QVERIFY(ReadFile(path.toStdString()) == before);
 
         s.w.OpenArchiveByPath("U.DAT", path);
+        const FileFaultHook noLinks = [](FileStep step, const std::filesystem::path& p) {
+            return step == FileStep::Create && p.filename().string().starts_with(".kelvot-undo-") ? EPERM : 0;
+        };
         // Added: without hard links; then opened again; then added again; then the window closed.
         for (const int row : {0, 1, 2, 3}) {
             s.d.answers = {added};
-            const FileFaultHook previous =
-                SetFileFaultHook([&](FileStep step, const std::filesystem::path& p) {
-                    return row == 0 && step == FileStep::Create &&
-                                   p.filename().string().starts_with(".kelvot-undo-")
-                               ? EPERM
-                               : 0;
-                });
+            const FileFaultHook previous = SetFileFaultHook(row == 0 ? noLinks : FileFaultHook());
             s.run(&Form1::mnuFileAdd_Click);
             SetFileFaultHook(previous);
             QCOMPARE(FilesIn(dir.path()).count(".kelvot-undo-"), qsizetype{row > 0}); // the one before gone
