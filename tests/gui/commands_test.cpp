@@ -240,6 +240,7 @@ class CommandsTest : public QObject {
             {&Form1::mnuFileExtractAll_Click, "OUT", FileStep::Create, 3, EDQUOT},
             {&Form1::mnuFileAdd_Click, "OUT/NEW.TXT", FileStep::Write, 2, ENOSPC},
             {&Form1::mnuFileRemove_Click, "yes", FileStep::Read, 3, EIO},
+            {&Form1::mnuFileRemove_Click, "yes", FileStep::Rename, 1, EIO},  // the old file already kept
             {&Form1::mnuFileRename_Click, "ZED.MIP", FileStep::Write, 0, 0}, // in a changed archive
         };
         std::vector<TestEntry> entries;
@@ -269,7 +270,8 @@ class CommandsTest : public QObject {
             QVERIFY2(messages.size() == 1 && messages[0].contains(cause) &&
                          messages[0].startsWith("[None] Kelvot: The following error occurred:\n"),
                      qPrintable(context + messages.join('|')));
-            QVERIFY2(s.lines() == lines && ReadFile(path.toStdString()) == before,
+            QVERIFY2(s.lines() == lines && ReadFile(path.toStdString()) == before &&
+                         FilesIn(dir.path()) == "FAULT.DAT",
                      qPrintable(context + s.lines()));
         }
     }
