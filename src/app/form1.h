@@ -87,7 +87,7 @@ class Form1 : public QMainWindow {
     QStatusBar* StatusBar1;
     std::array<QLabel*, 7> Panels;
 
-    // Menus: the File menu, the list's pop-up menu (mnuHidden) and Help.
+    // Menus: the File menu, Edit, the list's pop-up menu (mnuHidden) and Help.
     QMenu* mnuFile;
     QAction *mnuFileNew, *mnuFileOpen, *mnuFileSaveAsBMP, *mnuFileSaveAsJPG, *mnuFileSaveAsPNG;
     QMenu* mnuFileJPEGQuality;
