@@ -224,6 +224,8 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 void Form1::Form_Unload() {
+    undo_.Forget();
+    UpdateUndoItem();
     OpenSettings()->setValue(QStringLiteral("JPEGQuality/JPGQuality"),
                              QString::fromUtf8(JpegQualityWord(jpegQuality_).data()));
 }
@@ -281,6 +283,8 @@ void Form1::OpenArchive(const QString& title, const QString& path) {
         return;
     }
     currentArchivePath_ = path;
+    undo_.Forget(); // the step belongs to the archive the window showed
+    UpdateUndoItem();
     ShowLoadedArchive(title, path);
 }
 

@@ -10,6 +10,7 @@
 #include "archive/archive_model.h"
 #include "archive/list_order.h"
 #include "archive/output_result.h"
+#include "editing/undo.h"
 #include "export/jpeg_export.h"
 #include "export/picture_export.h"
 
@@ -60,6 +61,8 @@ class Form1 : public QMainWindow {
     void mnuFileRename_Click();
     void mnuFileImport_Click();
     void mnuFileReplace_Click();
+    void mnuEdit_Click();
+    void mnuEditUndo_Click();
     // Asks for a folder (packing or destination, by PackingMode) and leaves the answer in ChosenFolder,
     // empty when the user cancels.
     void BrowseForFolder();
@@ -91,7 +94,7 @@ class Form1 : public QMainWindow {
     QStatusBar* StatusBar1;
     std::array<QLabel*, 7> Panels;
 
-    // Menus: the File menu, the list's pop-up menu (mnuHidden) and Help.
+    // Menus: the File menu, Edit, the list's pop-up menu (mnuHidden) and Help.
     QMenu* mnuFile;
     QAction *mnuFileNew, *mnuFileOpen, *mnuFileSaveAsBMP, *mnuFileSaveAsJPG, *mnuFileSaveAsPNG;
     QMenu* mnuFileJPEGQuality;
@@ -101,6 +104,9 @@ class Form1 : public QMainWindow {
     QAction* mnuFileMRUSep;
     std::array<QAction*, RecentArchives::kMaxCount + 1> mnuFileMRU; // 1 to 4; 0 unused
     QAction* mnuFileExit;
+    // The Edit menu: Undo takes back the last edit made in this window.
+    QMenu* mnuEdit;
+    QAction* mnuEditUndo;
     QMenu* mnuHidden;
     QAction *mnuHiddenNew, *mnuHiddenOpen, *mnuHiddenSaveAsBMP, *mnuHiddenSaveAsJPG, *mnuHiddenSaveAsPNG,
         *mnuHiddenExtractSelectedFiles, *mnuHiddenExtractAll, *mnuHiddenAdd, *mnuHiddenRemove,
@@ -189,6 +195,8 @@ class Form1 : public QMainWindow {
     // own, which lives until the window closes; nullptr when nothing could be extracted.
     QMimeData* DragOutEntries(const QList<QListWidgetItem*>& lines);
     void ShowEditError(const std::exception& error);
+    // Undo's item: offered while the archive is as the last edit left it.
+    void UpdateUndoItem();
 
     // The enlarged view.
     void EnterEnlargedView();
@@ -232,6 +240,9 @@ class Form1 : public QMainWindow {
     std::optional<std::int32_t> CurrentEntry;
     std::int32_t CurrentEntrySize = 0;
     QString SelectedName;
+
+    // The last edit made in this window, until the next edit, another archive or the window's end.
+    UndoStep undo_;
 };
 
 } // namespace kelvot::app

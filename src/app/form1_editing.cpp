@@ -1,5 +1,5 @@
 // Changing archives: create one from a folder, add files, remove entries, rename an entry, import a
-// picture into an entry, replace an entry's bytes.
+// picture into an entry, replace an entry's bytes; and undo, which takes the last of these back.
 
 #include "app/app_support.h"
 #include "app/busy_display.h"
@@ -44,8 +44,33 @@ EditProgress InKilobytes(const Progress& progress) {
 } // namespace
 
 void Form1::ShowEditError(const std::exception& error) {
+    UpdateUndoItem(); // a failed edit has dropped the step before it
     dialogs_.message(this, MessageIcon::None, kAppTitle,
                      QStringLiteral("The following error occurred:\n") + QString::fromUtf8(error.what()));
+}
+
+void Form1::UpdateUndoItem() {
+    const bool here = undo_.kind() != UndoKind::NotHere;
+    mnuEditUndo->setText(here ? QStringLiteral("&Undo")
+                              : QStringLiteral("Undo not available on this file system"));
+    mnuEditUndo->setEnabled(undo_.Offered());
+}
+
+void Form1::mnuEditUndo_Click() {
+    if (undo_.kind() == UndoKind::None || undo_.kind() == UndoKind::NotHere) return;
+    const QString line = List1->currentItem() ? List1->currentItem()->text() : QString();
+    std::string restored;
+    try {
+        restored = undo_.Apply();
+    } catch (const std::exception& error) {
+        UpdateUndoItem();
+        dialogs_.message(this, MessageIcon::Critical, QStringLiteral("Undo"),
+                         QString::fromUtf8(error.what()));
+        return;
+    }
+    UpdateUndoItem();
+    // The archive shown is read again: the undone edit may have been made to it.
+    if (!currentArchivePath_.isEmpty()) RefreshAfterEdit(restored.empty() ? line : NameToText(restored));
 }
 
 void Form1::mnuFileNew_Click() {
@@ -61,10 +86,12 @@ void Form1::mnuFileNew_Click() {
     if (!name) return;
     try {
         BusyDisplay busy(StatusBar1, QStringLiteral("Creating new DAT file..."));
-        CreateArchive(ToFsPath(ChosenFolder), *name, InKilobytes(busy.progress()));
+        undo_.Forget();
+        CreateArchive(ToFsPath(ChosenFolder), *name, InKilobytes(busy.progress()), &undo_);
     } catch (const std::exception& error) {
         ShowEditError(error);
     }
+    UpdateUndoItem();
     // The archive shown stays as it was; the new one is not opened.
 }
 
@@ -100,8 +127,9 @@ void Form1::AddChosenFiles(const QStringList& chosen) {
     }
     try {
         BusyDisplay busy(StatusBar1, QStringLiteral("Adding files..."));
+        undo_.Forget();
         const EditLock lock(ToFsPath(currentArchivePath_));
-        AddFiles(lock, *model_, candidates.Packable, InKilobytes(busy.progress()));
+        AddFiles(lock, *model_, candidates.Packable, InKilobytes(busy.progress()), &undo_);
     } catch (const std::exception& error) {
         ClearPreviewAndPanels();
         ShowEditError(error);
@@ -128,8 +156,9 @@ void Form1::mnuFileRemove_Click() {
     doomed.erase(std::unique(doomed.begin(), doomed.end()), doomed.end());
     try {
         BusyDisplay busy(StatusBar1, QStringLiteral("Removing files..."));
+        undo_.Forget();
         const EditLock lock(ToFsPath(currentArchivePath_));
-        RemoveEntries(lock, *model_, doomed, InKilobytes(busy.progress()));
+        RemoveEntries(lock, *model_, doomed, InKilobytes(busy.progress()), &undo_);
     } catch (const std::exception& error) {
         ShowEditError(error);
         return;
@@ -149,8 +178,9 @@ void Form1::mnuFileRename_Click() {
         [&](std::string_view typed) { return CheckNewEntryName(typed, listed); });
     if (!name) return;
     try {
+        undo_.Forget();
         const EditLock lock(ToFsPath(currentArchivePath_));
-        RenameEntry(lock, *model_, model_->Directory.NameFieldOffsets[*CurrentEntry], *name);
+        RenameEntry(lock, *model_, model_->Directory.NameFieldOffsets[*CurrentEntry], *name, &undo_);
     } catch (const std::exception& error) {
         ShowEditError(error);
         return;
@@ -171,9 +201,11 @@ void Form1::mnuFileImport_Click() {
     ImportResult result;
     try {
         BusyDisplay busy(StatusBar1, QStringLiteral("Importing picture..."));
+        undo_.Forget();
         const EditLock lock(ToFsPath(currentArchivePath_));
         result = ImportPicture(lock, *model_, *CurrentEntry, ToFsPath(chosen->path),
-                               ExportSettings(ExportFormat::Png).MaxMegapixels, InKilobytes(busy.progress()));
+                               ExportSettings(ExportFormat::Png).MaxMegapixels, InKilobytes(busy.progress()),
+                               &undo_);
     } catch (const std::exception& error) {
         ShowEditError(error);
         return;
@@ -193,8 +225,10 @@ void Form1::mnuFileReplace_Click() {
     const QString line = List1->currentItem()->text();
     try {
         BusyDisplay busy(StatusBar1, QStringLiteral("Replacing file..."));
+        undo_.Forget();
         const EditLock lock(ToFsPath(currentArchivePath_));
-        ReplaceEntry(lock, *model_, *CurrentEntry, ToFsPath(chosen->path), InKilobytes(busy.progress()));
+        ReplaceEntry(lock, *model_, *CurrentEntry, ToFsPath(chosen->path), InKilobytes(busy.progress()),
+                     &undo_);
     } catch (const std::exception& error) {
         ShowEditError(error);
         return;
@@ -203,6 +237,7 @@ void Form1::mnuFileReplace_Click() {
 }
 
 void Form1::RefreshAfterEdit(const QString& name) {
+    UpdateUndoItem();
     try {
         ReadArchive(currentArchivePath_);
     } catch (const std::exception& error) {

@@ -72,6 +72,12 @@ void Form1::BuildMenus() {
     mnuFile->addSeparator();
     mnuFileExit = mnuFile->addAction(QStringLiteral("E&xit"), this, &Form1::mnuFileExit_Click);
 
+    mnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    connect(mnuEdit, &QMenu::aboutToShow, this, &Form1::mnuEdit_Click);
+    mnuEditUndo = mnuEdit->addAction(QStringLiteral("&Undo"), this, &Form1::mnuEditUndo_Click);
+    mnuEditUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    mnuEditUndo->setEnabled(false);
+
     // The pop-up menu of the list: each item runs its File-menu twin.
     mnuHidden = new QMenu(QStringLiteral("Hidden"), this);
     auto twin = [this](const QString& caption, QAction* original) {
@@ -127,6 +133,10 @@ void Form1::mnuFile_Click() {
                       {mnuFileSaveAsBMP, mnuFileSaveAsJPG, mnuFileSaveAsPNG, mnuFileExtractSelectedFiles,
                        mnuFileExtractAll, mnuFileRemove, mnuFileAdd},
                       {mnuFileRename, mnuFileReplace}, mnuFileImport, CurrentIsPicture());
+}
+
+void Form1::mnuEdit_Click() {
+    UpdateUndoItem();
 }
 
 void Form1::List1_MouseUp(Qt::MouseButton button, const QPoint& globalPosition) {

@@ -173,6 +173,15 @@ void NameUnnamedFile(const FileHandle& file, const fs::path& path, FileStep step
     if (rc != 0) throw SystemError(errno, what, shown.string());
 }
 
+void LinkFile(const fs::path& from, const fs::path& to, const std::string& what, const fs::path& shown) {
+    int rc = -1;
+    if (const int e = Injected(FileStep::Create, to))
+        errno = e;
+    else
+        rc = ::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 0);
+    if (rc != 0) throw SystemError(errno, what, shown.string());
+}
+
 std::int64_t FileSize(const FileHandle& file) {
     struct stat st {};
     if (::fstat(file.fd(), &st) != 0) throw SystemError(errno, "Cannot read", file.shown().string());

@@ -81,6 +81,11 @@ std::optional<FileHandle> CreateUnnamedFile(const std::filesystem::path& folder,
 void NameUnnamedFile(const FileHandle& file, const std::filesystem::path& path, FileStep step,
                      const std::string& what, const std::filesystem::path& shown);
 
+// Gives the file at `from` a second name `to`, which must not exist yet (step Create). A failure, EEXIST too,
+// is thrown as SystemError(errno, what, shown).
+void LinkFile(const std::filesystem::path& from, const std::filesystem::path& to, const std::string& what,
+              const std::filesystem::path& shown);
+
 std::int64_t FileSize(const FileHandle& file);
 
 // Which file a descriptor or a name stands for, whatever path reaches it.

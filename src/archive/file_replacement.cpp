@@ -15,8 +15,12 @@ namespace {
 
 constexpr const char* kCannotCreate = "Cannot create a temporary file beside";
 
-// Makes the rename itself last. Some file systems cannot flush a folder (EINVAL); that is no failure, but
-// an error of the disk is, although the new file is in place by now.
+} // namespace
+
+fs::path FolderOf(const fs::path& path) {
+    return path.has_parent_path() ? path.parent_path() : fs::path(".");
+}
+
 void FlushFolder(const fs::path& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return; // a folder one may write but not read; nothing to flush it through
@@ -25,12 +29,6 @@ void FlushFolder(const fs::path& folder) {
     ::close(fd);
     if (rc != 0 && e != EINVAL && e != EROFS && e != EOPNOTSUPP)
         throw SystemError(e, "Cannot write the folder", folder.string());
-}
-
-} // namespace
-
-fs::path FolderOf(const fs::path& path) {
-    return path.has_parent_path() ? path.parent_path() : fs::path(".");
 }
 
 fs::path ResolveLinks(const fs::path& path) {
@@ -79,6 +77,7 @@ void FileReplacement::Commit() {
     if (options_.Durable) FlushFile(file_);
     if (temp_.empty() && !taken) {
         // A name that is free: the complete file appears under it in one step, or not at all.
+        if (options_.BeforeNaming) options_.BeforeNaming(file_, target_, false);
         try {
             NameUnnamedFile(file_, target_, FileStep::Rename, "Cannot create", target_);
             temp_ = target_; // removed again if the close reports a late failure
@@ -91,7 +90,7 @@ void FileReplacement::Commit() {
         }
     }
     // Something has the name: the new file replaces it in one rename, through a temporary name.
-    AdoptOldFile();
+    const bool replacing = AdoptOldFile();
     for (int attempt = 0; temp_.empty(); ++attempt) {
         try {
             const fs::path name = TemporaryName(FolderOf(target_), options_.Kind);
@@ -101,6 +100,7 @@ void FileReplacement::Commit() {
             if (e.number() != EEXIST || attempt >= 100) throw;
         }
     }
+    if (options_.BeforeNaming) options_.BeforeNaming(file_, target_, replacing);
     CloseWrittenFile(file_);
     RenameOver(temp_, target_, target_);
     committed_ = true;

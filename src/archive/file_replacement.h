@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 namespace kelvot {
@@ -33,6 +34,11 @@ struct ReplaceOptions {
     TemporaryKind Kind = TemporaryKind::Archive;
     // A file never to be replaced, whatever name reaches it: the archive a command reads from.
     std::optional<FileIdentity> Protected;
+    // Told, once the new file is complete and just before it takes the target's name (links followed),
+    // whether a file has that name now: the moment an edit keeps the old file for undo (undo.h). What it
+    // throws stops the replacement, the old file in place.
+    std::function<void(const FileHandle& file, const std::filesystem::path& target, bool replacing)>
+        BeforeNaming;
 };
 
 class FileReplacement {
@@ -69,6 +75,10 @@ class FileReplacement {
 
 // The folder a path's file lies in ("." for a bare name).
 std::filesystem::path FolderOf(const std::filesystem::path& path);
+
+// Makes a rename or removal in the folder last. Some file systems cannot flush a folder (EINVAL); that is no
+// failure, but an error of the disk is. Throws KelvotError.
+void FlushFolder(const std::filesystem::path& folder);
 
 // The file a path names once symbolic links are followed; the path itself when it is no link. Throws
 // KelvotError when a link leads nowhere.

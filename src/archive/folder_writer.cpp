@@ -25,9 +25,11 @@ WrittenFile FolderWriter::Write(std::string_view name, std::int32_t tag,
     const std::string fileName = Cp1252ToUtf8(name);
     const fs::path target = folder_ / fileName;
 
-    FileReplacement out(
-        target,
-        {.FollowLinks = false, .Durable = false, .Kind = TemporaryKind::Output, .Protected = source_});
+    FileReplacement out(target, {.FollowLinks = false,
+                                 .Durable = false,
+                                 .Kind = TemporaryKind::Output,
+                                 .Protected = source_,
+                                 .BeforeNaming = {}});
     fill(out.file());
     out.Commit();
 

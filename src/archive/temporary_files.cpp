@@ -11,6 +11,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace kelvot {
 
@@ -36,9 +37,12 @@ bool ProcessLives(pid_t pid) {
 
 fs::path TemporaryName(const fs::path& folder, TemporaryKind kind) {
     static std::atomic<unsigned> counter{0};
-    const bool archive = kind == TemporaryKind::Archive;
-    return folder / (std::string(archive ? kTemporaryPrefix : kPartPrefix) + std::to_string(::getpid()) +
-                     "-" + std::to_string(counter++) + std::string(archive ? kTemporarySuffix : kPartSuffix));
+    const auto [prefix, suffix] = kind == TemporaryKind::Archive
+                                      ? std::pair(kTemporaryPrefix, kTemporarySuffix)
+                                  : kind == TemporaryKind::Undo ? std::pair(kUndoPrefix, kUndoSuffix)
+                                                                : std::pair(kPartPrefix, kPartSuffix);
+    return folder / (std::string(prefix) + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
+                     std::string(suffix));
 }
 
 FileHandle CreateTemporaryFile(const fs::path& folder, TemporaryKind kind, const fs::path& target,
@@ -67,6 +71,7 @@ void RemoveStaleTemporaryFiles(const fs::path& folder) {
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         pid_t owner = OwnerOf(name, kTemporaryPrefix, kTemporarySuffix);
+        if (owner == 0) owner = OwnerOf(name, kUndoPrefix, kUndoSuffix);
         if (owner == 0) owner = OwnerOf(name, kPartPrefix, kPartSuffix);
         if (owner <= 0 || owner == ::getpid() || ProcessLives(owner)) continue;
         const int fd = ::open(it->path().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);

@@ -137,9 +137,9 @@ std::vector<DataPiece> PiecesOf(const std::vector<PlannedEntry>& entries) {
 
 // Writes an archive of the entries in order, their data back to back, in place of the locked one.
 EditResult Rebuild(const EditLock& archive, const std::vector<PlannedEntry>& entries,
-                   std::span<const PackSource> sources, const EditProgress& progress) {
+                   std::span<const PackSource> sources, const EditProgress& progress, UndoStep* undo) {
     const WriteResult written = WriteArchiveFile(archive.path(), PackedHead(entries), PiecesOf(entries),
-                                                 &archive.file(), sources, progress);
+                                                 &archive.file(), sources, progress, undo);
     return {true, false, static_cast<std::int32_t>(entries.size()), written.FileSize, written.OtherLinks};
 }
 
@@ -181,7 +181,7 @@ bool AddClashes(const ArchiveModel& directory, std::span<const PackableFile> fil
 }
 
 EditResult AddFiles(const EditLock& archive, const ArchiveModel& seen, std::span<const PackableFile> files,
-                    const EditProgress& progress) {
+                    const EditProgress& progress, UndoStep* undo) {
     if (files.empty()) return {false, false, seen.EntryCount, seen.FileSize};
     const ArchiveModel dir = ReadUnchangedDirectory(archive, seen);
     const std::int64_t n = dir.EntryCount;
@@ -209,7 +209,7 @@ EditResult AddFiles(const EditLock& archive, const ArchiveModel& seen, std::span
         }
         for (const std::int32_t j : appended)
             entries.push_back(FileUnderName(NameFieldOf(files[j].Name), j, sources));
-        EditResult result = Rebuild(archive, entries, sources, progress);
+        EditResult result = Rebuild(archive, entries, sources, progress, undo);
         result.Repacked = true;
         return result;
     }
@@ -236,12 +236,13 @@ EditResult AddFiles(const EditLock& archive, const ArchiveModel& seen, std::span
         offset += entrySize;
     }
     const WriteResult written =
-        WriteArchiveFile(archive.path(), head, pieces, &archive.file(), sources, progress);
+        WriteArchiveFile(archive.path(), head, pieces, &archive.file(), sources, progress, undo);
     return {true, false, static_cast<std::int32_t>(n + k), written.FileSize, written.OtherLinks};
 }
 
 EditResult RemoveEntries(const EditLock& archive, const ArchiveModel& seen,
-                         std::span<const std::int32_t> indices, const EditProgress& progress) {
+                         std::span<const std::int32_t> indices, const EditProgress& progress,
+                         UndoStep* undo) {
     EditResult result{false, false, seen.EntryCount, seen.FileSize};
     if (indices.empty()) return result;
     std::vector<bool> removed(static_cast<std::size_t>(seen.EntryCount));
@@ -258,11 +259,11 @@ EditResult RemoveEntries(const EditLock& archive, const ArchiveModel& seen,
     std::vector<PlannedEntry> entries;
     for (std::int32_t i = 0; i < dir.EntryCount; ++i)
         if (!removed[static_cast<std::size_t>(i)]) entries.push_back(KeepEntry(dir, i));
-    return Rebuild(archive, entries, {}, progress);
+    return Rebuild(archive, entries, {}, progress, undo);
 }
 
 EditResult ReplaceEntry(const EditLock& archive, const ArchiveModel& seen, std::int32_t index,
-                        const fs::path& file, const EditProgress& progress) {
+                        const fs::path& file, const EditProgress& progress, UndoStep* undo) {
     if (index < 0 || index >= seen.EntryCount)
         throw KelvotError(EINVAL, archive.shown().string() + " has no entry " + std::to_string(index) + ".");
     const ArchiveModel dir = ReadUnchangedDirectory(archive, seen);
@@ -270,11 +271,11 @@ EditResult ReplaceEntry(const EditLock& archive, const ArchiveModel& seen, std::
     std::vector<PlannedEntry> entries;
     for (std::int32_t i = 0; i < dir.EntryCount; ++i)
         entries.push_back(i == index ? FileUnderName(dir.NameField(i), 0, {&source, 1}) : KeepEntry(dir, i));
-    return Rebuild(archive, entries, {&source, 1}, progress);
+    return Rebuild(archive, entries, {&source, 1}, progress, undo);
 }
 
 void RenameEntry(const EditLock& archive, const ArchiveModel& seen, std::int64_t nameFieldOffset,
-                 std::string_view newName) {
+                 std::string_view newName, UndoStep* undo) {
     const std::string shown = archive.shown().string();
     if (!IsWritableEntryName(newName))
         throw KelvotError(EINVAL, "\"" + PrintableName(newName) + "\" cannot be the name of an entry.");
@@ -302,8 +303,17 @@ void RenameEntry(const EditLock& archive, const ArchiveModel& seen, std::int64_t
         file = FileHandle(file.Release(), path, archive.shown());
         if (IdentityOf(file) != IdentityOf(archive.file())) throw ChangedSinceOpened(archive.shown());
         RequireUnchanged(ReadDirectoryFrom(file), seen, archive.shown());
-        WriteBytesAt(file, nameFieldOffset, NameFieldOf(newName));
+        const NameFieldBytes field = NameFieldOf(newName);
+        WriteBytesAt(file, nameFieldOffset, field);
         FlushFile(file);
+        if (undo) {
+            const auto at = seen.Head.begin() + nameFieldOffset;
+            ArchiveState after{IdentityOf(file), seen.FileSize, seen.Head};
+            std::copy(field.begin(), field.end(), after.Head.begin() + nameFieldOffset);
+            undo->RenamedInPlace(path, nameFieldOffset,
+                                 std::span<const std::uint8_t, kNameFieldSize>(at, at + kNameFieldSize),
+                                 before.st_mode & 07777, std::move(after));
+        }
     } catch (...) {
         ::fchmod(archive.file().fd(), before.st_mode & 07777);
         throw;

@@ -4,13 +4,15 @@
 // file on disk under its edit lock (edit_lock.h), and only when that file is still the one the caller
 // looked at (`seen`): same length, same directory bytes. Add and remove write a complete new archive
 // beside the old one and rename it over it (file_replacement.h: permissions, owner and group kept);
-// rename writes the 13 bytes of one name field in place.
+// rename writes the 13 bytes of one name field in place. Given an UndoStep, each keeps what undo needs to
+// take it back (undo.h).
 
 #include "archive/archive_model.h"
 #include "archive/dat_format.h"
 #include "editing/archive_writer.h"
 #include "editing/edit_lock.h"
 #include "editing/packing.h"
+#include "editing/undo.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -54,23 +56,25 @@ bool AddClashes(const ArchiveModel& directory, std::span<const PackableFile> fil
 // lies outside the file, as it would be lost. An append is refused when an old entry would read other
 // bytes afterwards: its data lies in the directory, or outside the file where the move would bring it in.
 EditResult AddFiles(const EditLock& archive, const ArchiveModel& seen, std::span<const PackableFile> files,
-                    const EditProgress& progress = {});
+                    const EditProgress& progress = {}, UndoStep* undo = nullptr);
 
 // Rebuilds the archive without the entries at these directory indices; every other entry keeps its name
 // field and bytes, in directory order. Refuses to remove every entry, and to lose an entry whose data lies
 // outside the file.
 EditResult RemoveEntries(const EditLock& archive, const ArchiveModel& seen,
-                         std::span<const std::int32_t> indices, const EditProgress& progress = {});
+                         std::span<const std::int32_t> indices, const EditProgress& progress = {},
+                         UndoStep* undo = nullptr);
 
 // Gives the entry at `index` the bytes of `file` (any length, empty too), keeping its name field and its
 // place in the directory; the archive is rebuilt with every other entry's bytes in directory order.
 // Refuses to lose an entry whose data lies outside the file.
 EditResult ReplaceEntry(const EditLock& archive, const ArchiveModel& seen, std::int32_t index,
-                        const std::filesystem::path& file, const EditProgress& progress = {});
+                        const std::filesystem::path& file, const EditProgress& progress = {},
+                        UndoStep* undo = nullptr);
 
 // Writes `newName` (Windows-1252, as accepted by CheckNewEntryName) into the 13-byte name field at
 // `nameFieldOffset`; no other byte of the file changes. A read-only archive is made writable first.
 void RenameEntry(const EditLock& archive, const ArchiveModel& seen, std::int64_t nameFieldOffset,
-                 std::string_view newName);
+                 std::string_view newName, UndoStep* undo = nullptr);
 
 } // namespace kelvot

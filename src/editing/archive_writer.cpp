@@ -2,6 +2,7 @@
 
 #include "archive/error.h"
 #include "archive/file_replacement.h"
+#include "editing/undo.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -58,7 +59,8 @@ void AppendRecord(std::vector<std::uint8_t>& head, std::uint32_t size, std::stri
 
 WriteResult WriteArchiveFile(const fs::path& target, std::span<const std::uint8_t> head,
                              std::span<const DataPiece> pieces, const FileHandle* archive,
-                             std::span<const PackSource> files, const EditProgress& progress) {
+                             std::span<const PackSource> files, const EditProgress& progress, UndoStep* undo,
+                             const FileHandle* locked) {
     // Neighbouring ranges of the old archive become one copy.
     std::vector<DataPiece> merged;
     for (const DataPiece& piece : pieces) {
@@ -81,7 +83,14 @@ WriteResult WriteArchiveFile(const fs::path& target, std::span<const std::uint8_
     if (archive && ::fstat(archive->fd(), &opened) != 0)
         throw SystemError(errno, "Cannot read", target.string());
 
-    FileReplacement out(target, {});
+    ReplaceOptions options;
+    if (undo) {
+        if (!locked) locked = archive;
+        options.BeforeNaming = [undo, locked](const FileHandle& file, const fs::path& name, bool replacing) {
+            undo->BeforeNaming(name, locked, file, replacing);
+        };
+    }
+    FileReplacement out(target, options);
     std::int64_t done = 0;
     std::int64_t writeBackFrom = 0;
     auto advance = [&](std::int64_t n) {
@@ -139,7 +148,13 @@ WriteResult WriteArchiveFile(const fs::path& target, std::span<const std::uint8_
          now.st_mtim.tv_nsec != opened.st_mtim.tv_nsec))
         throw KelvotError(ESTALE, target.string() + " was changed by another program while it was rewritten. "
                                                     "Nothing was changed; please open it again.");
-    out.Commit();
+    try {
+        out.Commit();
+    } catch (...) {
+        if (undo) undo->Forget();
+        throw;
+    }
+    if (undo) undo->Settle();
     return {total, out.oldLinks() > 1 ? out.oldLinks() - 1 : 0};
 }
 

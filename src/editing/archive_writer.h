@@ -15,6 +15,8 @@
 
 namespace kelvot {
 
+class UndoStep;
+
 // Told the bytes of the new archive written so far and its whole length; may be empty.
 using EditProgress = std::function<void(std::int64_t done, std::int64_t total)>;
 
@@ -61,9 +63,11 @@ struct WriteResult {
 // Writes `head` and then the pieces, in order, into a FileReplacement of `target` and commits it once it
 // is complete. A source file that is no longer the one in `files`, or no longer of its size, is an error,
 // and so is an `archive` that another program changed meanwhile. On failure the target is untouched and no
-// temporary file remains.
+// temporary file remains. With `undo`, the file replaced is kept for it (undo.h): `locked` is the target's
+// file under the edit lock (`archive` when null).
 WriteResult WriteArchiveFile(const std::filesystem::path& target, std::span<const std::uint8_t> head,
                              std::span<const DataPiece> pieces, const FileHandle* archive,
-                             std::span<const PackSource> files, const EditProgress& progress);
+                             std::span<const PackSource> files, const EditProgress& progress,
+                             UndoStep* undo = nullptr, const FileHandle* locked = nullptr);
 
 } // namespace kelvot

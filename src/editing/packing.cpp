@@ -68,7 +68,7 @@ PackCandidates SelectPackableFiles(const fs::path& folder, const fs::path& skip)
 }
 
 WriteResult WritePackedArchive(std::span<const PackableFile> files, const fs::path& target,
-                               const EditProgress& progress) {
+                               const EditProgress& progress, UndoStep* undo) {
     const auto count = static_cast<std::int64_t>(files.size());
     if (count == 0) throw KelvotError(EINVAL, "There is no file to pack, so no DAT file was written.");
     CheckArchiveLimits(count, 0);
@@ -91,11 +91,12 @@ WriteResult WritePackedArchive(std::span<const PackableFile> files, const fs::pa
     }
     // An archive of that name may be in the middle of an edit.
     const std::optional<EditLock> lock = EditLock::IfPresent(target);
-    return WriteArchiveFile(lock ? lock->path() : target, head, pieces, nullptr, sources, progress);
+    return WriteArchiveFile(lock ? lock->path() : target, head, pieces, nullptr, sources, progress, undo,
+                            lock ? &lock->file() : nullptr);
 }
 
-CreateResult CreateArchive(const fs::path& folder, std::string_view archiveName,
-                           const EditProgress& progress) {
+CreateResult CreateArchive(const fs::path& folder, std::string_view archiveName, const EditProgress& progress,
+                           UndoStep* undo) {
     if (!IsWritableEntryName(archiveName) || !IsSafeFileName(archiveName))
         throw KelvotError(EINVAL, "\"" + PrintableName(archiveName) + "\" cannot be the name of a DAT file.");
     RemoveStaleTemporaryFiles(folder);
@@ -104,7 +105,7 @@ CreateResult CreateArchive(const fs::path& folder, std::string_view archiveName,
     PackCandidates candidates = SelectPackableFiles(folder, result.Target);
     result.LeftOut = std::move(candidates.LeftOut);
     if (candidates.Packable.empty()) return result;
-    const WriteResult written = WritePackedArchive(candidates.Packable, result.Target, progress);
+    const WriteResult written = WritePackedArchive(candidates.Packable, result.Target, progress, undo);
     result.Created = true;
     result.EntryCount = static_cast<std::int32_t>(candidates.Packable.size());
     result.FileSize = written.FileSize;

@@ -3,6 +3,7 @@
 // Which files can go into an archive, and creating a new archive from the files of a folder.
 
 #include "editing/archive_writer.h"
+#include "editing/undo.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -53,9 +54,9 @@ PackCandidates SelectPackableFiles(const std::filesystem::path& folder,
 // Writes a complete archive of the files, in their order, to `target`, replacing a file of that name
 // (read-only too, or the file a link names) only once the new one is complete, under the edit lock of an
 // existing target. Throws KelvotError; a failed write leaves no file behind and an existing target as it
-// was.
+// was. Given an UndoStep, it keeps what undo needs (undo.h).
 WriteResult WritePackedArchive(std::span<const PackableFile> files, const std::filesystem::path& target,
-                               const EditProgress& progress = {});
+                               const EditProgress& progress = {}, UndoStep* undo = nullptr);
 
 struct CreateResult {
     bool Created = false; // false: the folder holds nothing packable, and nothing was touched
@@ -69,6 +70,6 @@ struct CreateResult {
 // Packs the folder's packable files into a new archive named `archiveName` (Windows-1252, as accepted by
 // CheckNewArchiveName) in that folder.
 CreateResult CreateArchive(const std::filesystem::path& folder, std::string_view archiveName,
-                           const EditProgress& progress = {});
+                           const EditProgress& progress = {}, UndoStep* undo = nullptr);
 
 } // namespace kelvot

@@ -21,7 +21,8 @@ std::string Size(std::int64_t width, std::int64_t height) {
 } // namespace
 
 ImportResult ImportPicture(const EditLock& archive, const ArchiveModel& seen, std::int32_t index,
-                           const fs::path& file, std::int64_t maxMegapixels, const EditProgress& progress) {
+                           const fs::path& file, std::int64_t maxMegapixels, const EditProgress& progress,
+                           UndoStep* undo) {
     if (index < 0 || index >= seen.EntryCount)
         throw KelvotError(EINVAL, archive.shown().string() + " has no entry " + std::to_string(index) + ".");
     const ArchiveModel dir = ReadUnchangedDirectory(archive, seen);
@@ -84,7 +85,8 @@ ImportResult ImportPicture(const EditLock& archive, const ArchiveModel& seen, st
     if (!stored) throw refuse("the picture could not be reduced to 16 colours.");
     const DataPiece pieces[] = {
         {kOldArchive, 0, offset}, {kInMemory, 0, 0, stored->Entry}, {kOldArchive, end, dir.FileSize - end}};
-    const WriteResult written = WriteArchiveFile(archive.path(), {}, pieces, &archive.file(), {}, progress);
+    const WriteResult written =
+        WriteArchiveFile(archive.path(), {}, pieces, &archive.file(), {}, progress, undo);
     return {{true, false, dir.EntryCount, written.FileSize, written.OtherLinks}, stored->ReducedFrom};
 }
 

@@ -22,6 +22,6 @@ struct ImportResult {
 // that another entry (or the directory) shares; a file that is missing, not a picture, or of another size.
 ImportResult ImportPicture(const EditLock& archive, const ArchiveModel& seen, std::int32_t index,
                            const std::filesystem::path& file, std::int64_t maxMegapixels,
-                           const EditProgress& progress = {});
+                           const EditProgress& progress = {}, UndoStep* undo = nullptr);
 
 } // namespace kelvot

@@ -113,6 +113,7 @@ TEST_F(ArchiveEditTest, RebuildsKeepEveryOtherEntryInDirectoryOrderAndClearStale
     const std::string locked = std::string(kTemporaryPrefix) + "2147483601-0.tmp";
     for (const char* pid : {"2147483600", "2147483601"})
         WriteFile(dir / (std::string(kTemporaryPrefix) + pid + "-0.tmp"), {});
+    WriteFile(dir / (std::string(kUndoPrefix) + "2147483600-0.old"), {});
     const int lockFd = ::open((dir / locked).c_str(), O_RDONLY);
     ASSERT_EQ(::flock(lockFd, LOCK_EX), 0);
     // new.mip takes NEW.MIP's place under the entry's name, x.TXT the first X.TXT's; ABC.MI (a clash, as a

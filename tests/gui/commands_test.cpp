@@ -10,6 +10,7 @@
 #include "picture_builder.h"
 
 #include <QCheckBox>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QtTest>
 
@@ -219,6 +220,52 @@ class CommandsTest : public QObject {
         QVERIFY(s.w.archive()->Directory.EntrySizes[1] == QFileInfo(png).size() && s.current() == "NOTE.TXT");
     }
 
+    // Undo takes back the last edit and shows the list read again, only while the archive is as the edit
+    // left it; the kept file goes on opening an archive and on exit; without hard links it is not offered.
+    void undoTakesBackTheLastEditOnlyWhileTheArchiveIsAsItWasLeft() {
+        QTemporaryDir dir, src;
+        const auto entries = std::vector<TestEntry>{{"A.MIP", DataOfType("MIP", 20)}, {"B.MIP", {1}}};
+        const QString path = WriteArchive(dir.filePath("U.DAT"), entries), added = src.filePath("N.TXT");
+        WriteFile(added.toStdString(), {1});
+        const auto before = ReadFile(path.toStdString());
+        Window s(path, kAllFiles);
+        QAction* undo = s.w.mnuEditUndo;
+        QVERIFY(!undo->isEnabled() && s.w.menuBar()->actions().value(1) == s.w.mnuEdit->menuAction());
+        s.d.answers = {"yes"};
+        s.run(&Form1::mnuFileRemove_Click);
+        QVERIFY(undo->isEnabled() && FilesIn(dir.path()).contains(".kelvot-undo-"));
+        s.run(&Form1::mnuEditUndo_Click);
+        QVERIFY(s.lines() == "A.MIP B.MIP*" && ReadFile(path.toStdString()) == before && !undo->isEnabled());
+        QCOMPARE(FilesIn(dir.path()), QStringLiteral("U.DAT"));
+
+        s.d.answers = {"Z.MIP"};
+        s.run(&Form1::mnuFileRename_Click);
+        WriteArchive(path, entries); // as it was, but written by another program
+        s.w.mnuEdit_Click();
+        QVERIFY(!undo->isEnabled());
+        s.run(&Form1::mnuEditUndo_Click);
+        QVERIFY(s.d.messages().last().contains("[Critical] Undo: " + path + " has changed since Kelvot"));
+        QVERIFY(ReadFile(path.toStdString()) == before);
+
+        s.w.OpenArchiveByPath("U.DAT", path);
+        const FileFaultHook noLinks = [](FileStep step, const std::filesystem::path& p) {
+            return step == FileStep::Create && p.filename().string().starts_with(".kelvot-undo-") ? EPERM : 0;
+        };
+        // Added: without hard links; then opened again; then added again; then the window closed.
+        for (const int row : {0, 1, 2, 3}) {
+            s.d.answers = {added};
+            const FileFaultHook previous = SetFileFaultHook(row == 0 ? noLinks : FileFaultHook());
+            s.run(&Form1::mnuFileAdd_Click);
+            SetFileFaultHook(previous);
+            QCOMPARE(FilesIn(dir.path()).count(".kelvot-undo-"), qsizetype{row > 0}); // the one before gone
+            QCOMPARE(undo->text(), QString(row > 0 ? "&Undo" : "Undo not available on this file system"));
+            QCOMPARE(undo->isEnabled(), row > 0);
+            if (row % 2 == 0) continue;
+            row == 1 ? s.w.OpenArchiveByPath("U.DAT", path) : (void)s.w.close();
+            QCOMPARE(FilesIn(dir.path()), QStringLiteral("U.DAT"));
+        }
+    }
+
     // A file operation made to fail part-way, or an archive changed since the window read it (error 0),
     // with the second line selected: the edits must work on the directory the window showed.
     void aFailureIsReportedAndLeavesTheWindowAndTheArchiveAsTheyWere() {
@@ -227,6 +274,7 @@ class CommandsTest : public QObject {
             {&Form1::mnuFileExtractAll_Click, "OUT", FileStep::Create, 3, EDQUOT},
             {&Form1::mnuFileAdd_Click, "OUT/NEW.TXT", FileStep::Write, 2, ENOSPC},
             {&Form1::mnuFileRemove_Click, "yes", FileStep::Read, 3, EIO},
+            {&Form1::mnuFileRemove_Click, "yes", FileStep::Rename, 1, EIO},  // the old file already kept
             {&Form1::mnuFileRename_Click, "ZED.MIP", FileStep::Write, 0, 0}, // in a changed archive
         };
         std::vector<TestEntry> entries;
@@ -256,7 +304,8 @@ class CommandsTest : public QObject {
             QVERIFY2(messages.size() == 1 && messages[0].contains(cause) &&
                          messages[0].startsWith("[None] Kelvot: The following error occurred:\n"),
                      qPrintable(context + messages.join('|')));
-            QVERIFY2(s.lines() == lines && ReadFile(path.toStdString()) == before,
+            QVERIFY2(s.lines() == lines && ReadFile(path.toStdString()) == before &&
+                         FilesIn(dir.path()) == "FAULT.DAT",
                      qPrintable(context + s.lines()));
         }
     }
