@@ -6,6 +6,7 @@
 #include "app/entry_list.h"
 #include "app/picture_box.h"
 #include "app/recent_archives.h"
+#include "app/thumbnail_view.h"
 #include "app/window_layout.h"
 #include "archive/archive_model.h"
 #include "archive/list_order.h"
@@ -42,6 +43,7 @@ class Form1 : public QMainWindow {
     void List1_Click();
     void Check1_Click();
     void mnuHelpAbout_Click();
+    void mnuViewThumbnails_Click();
     void mnuFile_Click();
     void mnuFileMRU_Click(int index);
     void mnuFileExit_Click();
@@ -83,6 +85,7 @@ class Form1 : public QMainWindow {
     PictureBox* Pic1;
     PictureBox* Pic2;
     EntryList* List1;
+    ThumbnailView* Thumbs; // the list as thumbnails, shown in its place when View > Thumbnails is ticked
     QStatusBar* StatusBar1;
     std::array<QLabel*, 7> Panels;
 
@@ -100,6 +103,8 @@ class Form1 : public QMainWindow {
     QAction *mnuHiddenNew, *mnuHiddenOpen, *mnuHiddenSaveAsBMP, *mnuHiddenSaveAsJPG, *mnuHiddenSaveAsPNG,
         *mnuHiddenExtractSelectedFiles, *mnuHiddenExtractAll, *mnuHiddenAdd, *mnuHiddenRemove,
         *mnuHiddenRename, *mnuHiddenImport, *mnuHiddenReplace;
+    QMenu* mnuView;
+    QAction* mnuViewThumbnails;
     QMenu* mnuHelp;
     QAction* mnuHelpAbout;
 

@@ -90,6 +90,12 @@ void Form1::BuildMenus() {
     mnuHiddenImport = twin(QStringLiteral("&Import Picture..."), mnuFileImport);
     mnuHiddenReplace = twin(QStringLiteral("Re&place Selected File..."), mnuFileReplace);
 
+    mnuView = menuBar()->addMenu(QStringLiteral("&View"));
+    mnuViewThumbnails =
+        mnuView->addAction(QStringLiteral("&Thumbnails"), this, &Form1::mnuViewThumbnails_Click);
+    mnuViewThumbnails->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    mnuViewThumbnails->setCheckable(true);
+
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelpAbout = mnuHelp->addAction(QStringLiteral("&About Kelvot"), this, &Form1::mnuHelpAbout_Click);
 }
@@ -133,7 +139,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         MouseWheel(static_cast<QWheelEvent*>(event)->angleDelta().y()); // then passed on as usual
     const auto type = event->type();
     // Only mouse button events are QMouseEvents; the viewport sees paint, resize and other events too.
-    if (watched == List1->viewport() &&
+    if ((watched == List1->viewport() || watched == Thumbs->viewport()) &&
         (type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonPress ||
          type == QEvent::MouseButtonDblClick)) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
@@ -145,6 +151,21 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::mnuViewThumbnails_Click() {
+    const bool thumbnails = mnuViewThumbnails->isChecked();
+    OpenSettings()->setValue(QStringLiteral("View/Thumbnails"), thumbnails);
+    if (!NormalView) return; // the enlarged view shows neither; leaving it shows the one chosen
+    // Focus given to the list goes to the thumbnails while they stand in its place.
+    List1->setFocusProxy(thumbnails ? Thumbs : nullptr);
+    List1->setVisible(!thumbnails);
+    Thumbs->setVisible(thumbnails);
+    if (thumbnails) {
+        Thumbs->scrollTo(Thumbs->currentIndex());
+        Thumbs->decodeAll();
+    }
+    List1->setFocus();
 }
 
 void Form1::SetJpegQuality(JpegQuality quality) {

@@ -118,7 +118,8 @@ void Form1::EnterEnlargedView() {
     ApplyLayout();
     Pic1->clear();
     Pic2->clear();
-    for (QWidget* control : std::initializer_list<QWidget*>{List1, Pic2, Check1, Command1, Combo1, Label1})
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{List1, Thumbs, Pic2, Check1, Command1, Combo1, Label1})
         control->hide();
     mnuFile->menuAction()->setEnabled(false);
     mnuFile->setEnabled(false); // its shortcuts too: the list they would act on is hidden
@@ -133,10 +134,11 @@ void Form1::ShowNormalLayout() {
     ApplyLayout();
     Pic1->clear();
     Pic2->clear();
-    for (QWidget* control : std::initializer_list<QWidget*>{List1, Pic2, Check1, Command1, Combo1, Label1})
+    for (QWidget* control : std::initializer_list<QWidget*>{Pic2, Check1, Command1, Combo1, Label1})
         control->show();
     mnuFile->menuAction()->setEnabled(true);
     mnuFile->setEnabled(true);
+    mnuViewThumbnails_Click(); // the list, or its thumbnails
 }
 
 void Form1::LeaveEnlargedView() {
