@@ -15,6 +15,8 @@
 #include "export/picture_export.h"
 
 #include <QMainWindow>
+#include <QPointF>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <array>
 #include <functional>
@@ -24,6 +26,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QMenu;
 class QPushButton;
@@ -42,6 +45,7 @@ class Form1 : public QMainWindow {
     void Combo1_Click();
     void List1_Click();
     void Check1_Click();
+    void Text1_Change();
     void mnuHelpAbout_Click();
     void mnuViewThumbnails_Click();
     void mnuFile_Click();
@@ -84,6 +88,7 @@ class Form1 : public QMainWindow {
     QCheckBox* Check1;
     PictureBox* Pic1;
     PictureBox* Pic2;
+    QLineEdit* Text1; // the name filter
     EntryList* List1;
     ThumbnailView* Thumbs; // the list as thumbnails, shown in its place when View > Thumbnails is ticked
     QStatusBar* StatusBar1;
@@ -105,6 +110,7 @@ class Form1 : public QMainWindow {
         *mnuHiddenRename, *mnuHiddenImport, *mnuHiddenReplace;
     QMenu* mnuView;
     QAction* mnuViewThumbnails;
+    QAction* mnuViewCheckerboard;
     QMenu* mnuHelp;
     QAction* mnuHelpAbout;
 
@@ -127,6 +133,12 @@ class Form1 : public QMainWindow {
     void Form_Unload();
     void BuildMenus();
     void ApplyLayout();
+    // The layout's window box is the frame's: once the frame's margins are known, the client area is what
+    // is left inside it.
+    void FitFrameToLayout();
+    // Below the size at which each control shows all it holds (as far as it does at start), the window
+    // stays at that size rather than cut them.
+    void KeepControlsWhole();
 
     // Loads path; on failure tells the user and leaves everything as it was.
     void OpenArchive(const QString& title, const QString& path);
@@ -139,8 +151,11 @@ class Form1 : public QMainWindow {
     // The current entry's kind and shown bytes, when it holds a picture that can be shown.
     std::optional<std::pair<PictureKind, std::vector<std::uint8_t>>> CurrentPicture() const;
     void ShowLoadedArchive(const QString& title, const QString& path);
-    // Refills List1 with the current filter's lines; false when none are left.
+    // Refills List1 with the current filters' lines; false when none are left.
     bool FillList();
+    // Refills List1 with the type filter's lines of the last read whose names the name filter keeps; false
+    // when none are left.
+    bool FillNamedLines();
     // Fills List1 and shows its first line, or the program's name in the caption when no line is left.
     void ShowList();
     void SelectFirstLine();
@@ -186,6 +201,12 @@ class Form1 : public QMainWindow {
     enum class Step { Next, Previous, First, Last };
     void StepTo(Step step);
     void MouseWheel(int distance);
+    void mnuViewCheckerboard_Click();
+    // The entry drawn in Pic1, and its mask in Pic2 when ticked in the normal view, from shownPicture_.
+    void DrawShownPicture();
+    // The enlarged view's zoom: to `scale` around `at` in Pic1, else the pointer, or the box's middle
+    // when the pointer is elsewhere.
+    void ZoomPicture(double scale, std::optional<QPointF> at = std::nullopt);
 
     Dialogs& dialogs_;
     bool activated_ = false;
@@ -194,12 +215,21 @@ class Form1 : public QMainWindow {
     std::optional<ArchiveModel> model_;
     FileHandle archiveFile_; // the file model_ was read from, open for reading its entries
     TypeFilter listedFilter_ = kInitialFilter;
+    // Directory indices: the type filter's lines, sorted once a read, and the lines List1 shows of them.
+    std::vector<std::int32_t> typeLines_, shownLines_;
+    QStringList typeTexts_; // the text of each of typeLines_
     RecentArchives recent_;
     std::optional<QTemporaryDir> dragFolder_; // where dragged entries are extracted, made at the first drag
     int drags_ = 0;
     WindowLayout startLayout_; // as laid out at start-up; resizing scales it
     bool NormalView = true;
     int WheelDelta = 0;
+    int ZoomWheelDelta = 0;
+    QMargins frameMargins_; // the frame's margins the window was last fitted to
+    bool frameFitted_ = false;
+    QSize minimumFrame_; // below it, the controls would be cut
+    // The entry shown in the boxes, kept to draw it again at another size or zoom without reading it again.
+    std::optional<std::pair<PictureKind, std::vector<std::uint8_t>>> shownPicture_;
 
     // The entry the last selection resolved; commands act on it. CurrentEntrySize outlives a line that
     // matches no entry, as the status bar shows it.

@@ -4,8 +4,10 @@
 #include "app/form1.h"
 #include "app/settings.h"
 
+#include <QActionGroup>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -31,12 +33,15 @@ void Form1::BuildMenus() {
     mnuFileSaveAsPNG = mnuFile->addAction(QStringLiteral("Save Selected Files As PN&Gs..."), this,
                                           &Form1::mnuFileSaveAsPNG_Click);
     mnuFileJPEGQuality = mnuFile->addMenu(QStringLiteral("JPEG &Quality"));
+    auto* qualities = new QActionGroup(mnuFileJPEGQuality);
+    qualities->setExclusive(true);
     for (std::size_t level = 0; level < kJpegQualities.size(); ++level) {
         const JpegQuality quality = kJpegQualities[level];
         const QString word = QString::fromUtf8(JpegQualityWord(quality).data());
         QAction* item = mnuFileJPEGQuality->addAction(QStringLiteral("&") + word, this,
                                                       [this, quality] { SetJpegQuality(quality); });
         item->setCheckable(true);
+        qualities->addAction(item);
         mnuFileJPEGQualityItems[level] = item;
     }
     mnuFile->addSeparator();
@@ -91,6 +96,9 @@ void Form1::BuildMenus() {
     mnuHiddenReplace = twin(QStringLiteral("Re&place Selected File..."), mnuFileReplace);
 
     mnuView = menuBar()->addMenu(QStringLiteral("&View"));
+    mnuViewCheckerboard = mnuView->addAction(QStringLiteral("Show Transparency as &Checkerboard"));
+    mnuViewCheckerboard->setCheckable(true);
+    connect(mnuViewCheckerboard, &QAction::triggered, this, &Form1::mnuViewCheckerboard_Click);
     mnuViewThumbnails =
         mnuView->addAction(QStringLiteral("&Thumbnails"), this, &Form1::mnuViewThumbnails_Click);
     mnuViewThumbnails->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
@@ -135,9 +143,31 @@ void Form1::List1_MouseUp(Qt::MouseButton button, const QPoint& globalPosition) 
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == windowHandle() && event->type() == QEvent::Wheel)
-        MouseWheel(static_cast<QWheelEvent*>(event)->angleDelta().y()); // then passed on as usual
     const auto type = event->type();
+    // The frame's margins are known only once the window manager has framed the window, some events
+    // after it is shown.
+    if (watched == windowHandle() && !frameFitted_) FitFrameToLayout();
+    if (watched == windowHandle() && type == QEvent::Wheel) {
+        const auto* wheel = static_cast<QWheelEvent*>(event);
+        if (NormalView || !wheel->modifiers().testFlag(Qt::ControlModifier)) {
+            MouseWheel(wheel->angleDelta().y()); // then passed on as usual
+        } else {
+            // With Ctrl the enlarged view zooms, a step a notch, around the pointer.
+            const QPointF at = Pic1->mapFrom(this, wheel->position());
+            ZoomWheelDelta += wheel->angleDelta().y();
+            for (; std::abs(ZoomWheelDelta) >= 120; ZoomWheelDelta -= ZoomWheelDelta > 0 ? 120 : -120)
+                ZoomPicture(NextZoomScale(Pic1->scale(), ZoomWheelDelta), at);
+            return true;
+        }
+    }
+    // Enter opens the current line enlarged, as a double click does.
+    if ((watched == List1 || watched == Thumbs) && type == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            List1_DblClick();
+            return true;
+        }
+    }
     // Only mouse button events are QMouseEvents; the viewport sees paint, resize and other events too.
     if ((watched == List1->viewport() || watched == Thumbs->viewport()) &&
         (type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonPress ||

@@ -3,12 +3,16 @@
 #include "app/form1.h"
 #include "app/names.h"
 #include "app/preview.h"
+#include "app/settings.h"
 #include "app/ui_guards.h"
 #include "images/status_text.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCursor>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QMenu>
@@ -54,11 +58,37 @@ void Form1::List1_Click() {
     SelectedName = text;
     setWindowTitle(SelectedName);
 
+    shownPicture_.reset();
     const auto kind = type ? PictureKindOf(*type) : std::nullopt;
     if (!kind) return;
     WaitCursor wait;
-    ShowPicture(Pic1, *kind, entry);
-    if (Check1->isChecked() && NormalView) ShowMask(Pic2, *kind, entry);
+    shownPicture_.emplace(*kind, entry);
+    DrawShownPicture();
+}
+
+void Form1::DrawShownPicture() {
+    if (!shownPicture_) return;
+    const auto& [kind, bytes] = *shownPicture_;
+    ShowPicture(Pic1, kind, bytes, mnuViewCheckerboard->isChecked());
+    if (Check1->isChecked() && NormalView) ShowMask(Pic2, kind, bytes);
+}
+
+void Form1::mnuViewCheckerboard_Click() {
+    OpenSettings()->setValue(kCheckerboardKey, mnuViewCheckerboard->isChecked());
+    if (!shownPicture_ || Pic1->isEmpty()) return;
+    WaitCursor wait;
+    ShowPicture(Pic1, shownPicture_->first, shownPicture_->second, mnuViewCheckerboard->isChecked());
+}
+
+void Form1::ZoomPicture(double scale, std::optional<QPointF> at) {
+    if (NormalView || Pic1->isEmpty() || !shownPicture_) return;
+    if (!at) {
+        const QPoint pointer = Pic1->mapFromGlobal(QCursor::pos());
+        at = Pic1->rect().contains(pointer) ? QPointF(pointer) : QRectF(Pic1->rect()).center();
+    }
+    WaitCursor wait;
+    Pic1->zoomTo(scale, *at);
+    SharpenPicture(Pic1, shownPicture_->first, shownPicture_->second, mnuViewCheckerboard->isChecked());
 }
 
 void Form1::Check1_Click() {
@@ -119,11 +149,12 @@ void Form1::EnterEnlargedView() {
     Pic1->clear();
     Pic2->clear();
     for (QWidget* control :
-         std::initializer_list<QWidget*>{List1, Thumbs, Pic2, Check1, Command1, Combo1, Label1})
+         std::initializer_list<QWidget*>{List1, Thumbs, Text1, Pic2, Check1, Command1, Combo1, Label1})
         control->hide();
     mnuFile->menuAction()->setEnabled(false);
     mnuFile->setEnabled(false); // its shortcuts too: the list they would act on is hidden
-    ShowPicture(Pic1, picture->first, picture->second);
+    shownPicture_ = *picture;
+    DrawShownPicture();
     Pic1->setFocus();
     SelectedName = List1->currentItem() ? List1->currentItem()->text() : QString();
     setWindowTitle(SelectedName);
@@ -134,7 +165,7 @@ void Form1::ShowNormalLayout() {
     ApplyLayout();
     Pic1->clear();
     Pic2->clear();
-    for (QWidget* control : std::initializer_list<QWidget*>{Pic2, Check1, Command1, Combo1, Label1})
+    for (QWidget* control : std::initializer_list<QWidget*>{Text1, Pic2, Check1, Command1, Combo1, Label1})
         control->show();
     mnuFile->menuAction()->setEnabled(true);
     mnuFile->setEnabled(true);
@@ -145,10 +176,8 @@ void Form1::LeaveEnlargedView() {
     UpdatesSuspended suspended(this);
     WaitCursor wait;
     ShowNormalLayout(); // always, whatever the entry
-    if (const auto picture = CurrentPicture()) {
-        ShowPicture(Pic1, picture->first, picture->second);
-        if (Check1->isChecked()) ShowMask(Pic2, picture->first, picture->second);
-    }
+    shownPicture_ = CurrentPicture();
+    DrawShownPicture();
     List1->setFocus();
 }
 
@@ -156,6 +185,20 @@ void Form1::Pic1_KeyDown(int key, Qt::KeyboardModifiers modifiers) {
     if (NormalView) return;
     // The keypad's digits step like the arrows they carry, with Num Lock on or off.
     const bool keypad = modifiers.testFlag(Qt::KeypadModifier);
+    if (modifiers.testFlag(Qt::ControlModifier)) {
+        if (key == Qt::Key_Equal || key == Qt::Key_Plus || key == Qt::Key_Minus) {
+            ZoomPicture(NextZoomScale(Pic1->scale(), key == Qt::Key_Minus ? -1 : 1));
+            return;
+        }
+        if (key == Qt::Key_0 && !keypad) {
+            Pic1->fit();
+            return;
+        }
+        if (key == Qt::Key_1 && !keypad) {
+            ZoomPicture(1);
+            return;
+        }
+    }
     switch (key) {
     case Qt::Key_Escape:
         LeaveEnlargedView();

@@ -5,8 +5,12 @@
 
 namespace kelvot::app {
 
-// The per-user settings of Kelvot ("JPEGQuality/JPGQuality", "MRU/TitleN", "MRU/FileN"). Tests move the
-// store with QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder).
+// The per-user settings of Kelvot ("JPEGQuality/JPGQuality", "MRU/TitleN", "MRU/FileN", and
+// kCheckerboardKey). Tests move the store with QSettings::setPath(QSettings::IniFormat,
+// QSettings::UserScope, folder).
 std::unique_ptr<QSettings> OpenSettings();
+
+// Whether pictures are drawn over a checkerboard where they are transparent; off unless chosen.
+inline const QString kCheckerboardKey = QStringLiteral("View/Checkerboard");
 
 } // namespace kelvot::app

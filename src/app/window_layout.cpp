@@ -1,5 +1,7 @@
 #include "app/window_layout.h"
 
+#include <algorithm>
+
 namespace kelvot::app {
 
 namespace {
@@ -38,6 +40,12 @@ WindowLayout ComputeWindowLayout(double W, double H, double workTop, double work
     l.Pic1 = {l.Pic1.left, 0.12 * FH, 0.425 * W, 0.359 * H};
     l.Pic2 = {l.Pic2.left, 0.515 * FH, 0.425 * W, 0.359 * H};
     l.statusBarHeight = 0.0335 * H;
+
+    // The name filter fills the gap between the path and the list. On a small screen it is no less tall
+    // than the combo box, so its text stays readable, and reaches up into the path's last line.
+    const double gap = std::max(l.List1.top - (l.Label2.top + l.Label2.height), 0.0);
+    const double height = std::max(0.8 * gap, l.Combo1.height), below = std::max(0.1 * gap, 2.0);
+    l.Text1 = {l.List1.left, l.List1.top - below - height, l.List1.width, height};
     return l;
 }
 

@@ -12,6 +12,7 @@ struct Box {
 struct WindowLayout {
     Box window;
     Box Command1, Label1, Combo1, Label2, Check1, Pic1, Pic2, List1, Picture1;
+    Box Text1; // the name filter, in the gap above the list: every other control keeps its place
     double statusBarHeight = 0;
 };
 

@@ -395,4 +395,19 @@ std::vector<std::uint8_t> ToBgra32TopDown(const ImageState& state) {
     return out;
 }
 
+std::vector<std::uint8_t> ToPremultipliedBgra32TopDown(const ImageState& picture, const ImageState& alpha) {
+    if (picture.ImageWidth != alpha.ImageWidth || picture.ImageHeight != alpha.ImageHeight) return {};
+    std::vector<std::uint8_t> out = ToBgra32TopDown(picture);
+    // The alpha state's grey table gives each opacity as its own blue byte.
+    const std::vector<std::uint8_t> opacity = ToBgra32TopDown(alpha);
+    if (out.empty() || opacity.size() != out.size()) return {};
+    for (std::size_t i = 0; i < out.size(); i += 4) {
+        const unsigned a = opacity[i];
+        for (std::size_t c = 0; c < 3; ++c)
+            out[i + c] = static_cast<std::uint8_t>((out[i + c] * a + 127) / 255);
+        out[i + 3] = static_cast<std::uint8_t>(a);
+    }
+    return out;
+}
+
 } // namespace kelvot

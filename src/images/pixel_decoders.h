@@ -105,4 +105,9 @@ std::optional<PictureExtent> MeasurePicture(PictureKind kind, EntryBytes head);
 // Bits do not hold ImageHeight rows of Stride bytes.
 std::vector<std::uint8_t> ToBgra32TopDown(const ImageState& state);
 
+// The picture with its DecodeAlpha state (decoded at the same step) as 32-bit pixels, bytes blue, green,
+// red and alpha, the colours premultiplied by the alpha, rows top-down: QImage::Format_ARGB32_Premultiplied
+// on a little-endian machine. Empty when either is not whole or their sizes differ.
+std::vector<std::uint8_t> ToPremultipliedBgra32TopDown(const ImageState& picture, const ImageState& alpha);
+
 } // namespace kelvot

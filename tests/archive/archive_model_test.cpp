@@ -1,11 +1,12 @@
 // Loading an archive: every column of the directory, a damaged one as loaded and as verified, files that
-// are no archive, the types and entries read by range, and the order of the window's list.
+// are no archive, the types and entries read by range, and the order and name filter of the window's list.
 
 #include "../editing/edit_support.h"
 #include "archive/archive_model.h"
 #include "archive/codepage.h"
 #include "archive/error.h"
 #include "archive/list_order.h"
+#include "archive/name_filter.h"
 #include "archive/verify.h"
 #include "archive_builder.h"
 #include "loaded_archive.h"
@@ -165,4 +166,30 @@ TEST(ListOrder, SortKeysOrderAsTheNameComparisonDoes) {
         return CompareNamesIgnoringCase(names[a], names[b]) < 0;
     });
     EXPECT_EQ(SortedNameOrder(names), expected);
+}
+
+// The plain reading of a wildcard on folded names: * any run, ? one character.
+static bool Glob(std::string_view p, std::string_view n) {
+    if (!p.empty() && p[0] == '*') return Glob(p.substr(1), n) || (!n.empty() && Glob(p, n.substr(1)));
+    return p.empty() ? n.empty()
+                     : !n.empty() && (p[0] == '?' || p[0] == n[0]) && Glob(p.substr(1), n.substr(1));
+}
+
+// Each pattern (UTF-8) against each name (Windows-1252: É, é, Š, š) as that plain reading takes it: held
+// anywhere without * or ?, matched whole with them, letter case folded. Text Windows-1252 cannot write
+// keeps nothing, the empty pattern everything.
+TEST(NameFilter, KeepsWhatAPlainReadingOfThePatternKeeps) {
+    const Strings names = {"WALL.MIP", "wall2.mip", "\xC9t\xE9.txt", "\x8Aip.SRB", "\x9Aip.srb", "a*b?.3do",
+                           "",         "x"};
+    for (const std::string pattern :
+         {"", "wall", "ALL.", ".MIP", "\xC3\xA9T", "\xC3\x89", "\xC5\xA1ip", "*", "?", "w*", "*.mip", "?all*",
+          "*\xC5\xA0*", "*.?R?", "a*b?.3DO", "*i*p*.*l*", "x?", "**l"})
+        for (const std::string& name : names) {
+            const std::string p = FoldName(Utf8ToCp1252(pattern).value()), n = FoldName(name);
+            const bool kept =
+                p.find_first_of("*?") == std::string::npos ? n.find(p) != std::string::npos : Glob(p, n);
+            EXPECT_EQ(NameMatches(ParseNamePattern(pattern), name), kept) << pattern << " | " << name;
+        }
+    EXPECT_FALSE(NameMatches(ParseNamePattern("\xC5\x82"), "\xB3")); // ł; 0xB3 is ³
+    EXPECT_FALSE(NameMatches(ParseNamePattern("\xFF"), "\xFF"));     // not UTF-8
 }

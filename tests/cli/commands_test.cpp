@@ -56,6 +56,8 @@ TEST_F(CliTest, ListInfoAndVerifyPrintAsTextOrJson) {
     const auto path = Write("A.DAT", bytes);
     EXPECT_EQ(Check({"list", path}, 0).out, "Beta.SRB\nREAD.ME\nship.3do\nWALL.MIP\n\xC3\x89t\xC3\xA9.txt\n");
     EXPECT_EQ(Check({"list", path, "--filter", "IMAGES"}, 0).out, "Beta.SRB\nWALL.MIP\n");
+    EXPECT_EQ(Check({"list", path, "--name", "\xC3\xA9T", "--filter", "all"}, 0).out,
+              "\xC3\x89t\xC3\xA9.txt\n");
     EXPECT_EQ(json::parse(Check({"list", path, "--filter", "3do", "--json"}, 0).out),
               json::parse(R"([{"index": 2, "name": "ship.3do", "type": "3DO", "size": 128, "offset": 18153,
                                "nameFieldOffset": 66}])"));

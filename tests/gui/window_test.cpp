@@ -1,12 +1,15 @@
-// The window as a user meets it: opening, the filters, the menus' rules, the recent archives, the about box,
-// and what the preview, the mask, the status bar and the enlarged view show for the selected lines.
+// The window as a user meets it: opening, the filters and the name filter, the menus' rules, the recent
+// archives, the about box, and what the preview, the mask, the status bar and the enlarged view show for the
+// selected lines.
 
 #include "gui_support.h"
 #include "images/fitting.h"
 #include "picture_builder.h"
 
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QWindow>
 #include <QtTest>
@@ -248,6 +251,50 @@ class WindowTest : public QObject {
         QCOMPARE(s.lines(), QStringLiteral("ONLY.TXT*"));
     }
 
+    // Ctrl+F goes to the name filter; each keystroke narrows the lines, the current one kept while shown,
+    // and the status bar's "n / N" and the menus' rule follow what is shown. Delete stays in the box, Escape
+    // clears it. Remove refuses every line shown; the text outlives an edit, a filter change and an open.
+    void theNameFilterNarrowsTheListAsItIsTyped() {
+        Window s(Mixed("NAMES.DAT"), kAllFiles);
+        Form1& w = s.w;
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        for (const auto& [keys, expected] : std::initializer_list<std::pair<QString, QString>>{
+                 {"Ctrl+F t", "Beta.SRB* notes.txt zeta.mip | 1 / 3 | 1"},
+                 {"E", "notes.txt* | 1 / 1 | 1"},
+                 {"Backspace", "Beta.SRB notes.txt* zeta.mip | 2 / 3 | 1"},
+                 {"Home Delete", "alpha.pbf Beta.SRB notes.txt* ship.3do zeta.mip | 3 / 5 | 1"},
+                 {"*.?r?", "Beta.SRB* | 1 / 1 | 1"},
+                 {"x", " |  | 0"},
+                 {"Escape", "alpha.pbf* Beta.SRB notes.txt ship.3do zeta.mip | 1 / 5 | 1"}}) {
+            for (const QString& key : keys.split(' ')) // a key's name, else text typed
+                key.size() > 1 && key[0].isUpper()
+                    ? QTest::keySequence(QApplication::focusWidget(), QKeySequence(key))
+                    : QTest::keyClicks(QApplication::focusWidget(), key);
+            w.mnuFile_Click();
+            QVERIFY(w.Text1->hasFocus());
+            QCOMPARE(s.lines() + " | " + w.Panels[1]->text() + " | " +
+                         QString::number(w.mnuFileRemove->isEnabled()),
+                     expected);
+            s.settled(keys + ": ");
+        }
+        QVERIFY(s.d.shown.isEmpty());
+        QTest::keyClicks(w.Text1, "a");
+        w.List1->selectAll();
+        s.d.answers = {"yes", "yes"};
+        s.run(&Form1::mnuFileRemove_Click);
+        QCOMPARE(s.d.messages(),
+                 QStringList{"[Critical] Kelvot: You cannot remove every file in the DAT file."});
+        s.select({"Beta.SRB"});
+        s.run(&Form1::mnuFileRemove_Click);
+        QCOMPARE(s.lines(), QStringLiteral("alpha.pbf* zeta.mip"));
+        s.filter(1);
+        QCOMPARE(s.lines(), QStringLiteral("zeta.mip*"));
+        s.filter(kAllFiles);
+        w.OpenArchiveByPath("B.DAT", Mixed("B.DAT"));
+        QCOMPARE(s.lines(), QStringLiteral("alpha.pbf* Beta.SRB zeta.mip"));
+    }
+
     void theEnlargedViewStepsThroughTheList() {
         Window s(previewPath, kAllFiles); // GLASS, HALF, ODD7, READ.ME, WALL
         Form1& w = s.w;
@@ -260,8 +307,8 @@ class WindowTest : public QObject {
         QVERIFY(w.normalView());
         s.select({"GLASS.MIP"});
         w.List1_DblClick();
-        QVERIFY(!w.normalView() && !w.List1->isVisible() && !w.Pic2->isVisible() && !w.Combo1->isVisible() &&
-                !w.mnuFile->isEnabled());
+        QVERIFY(!w.normalView() && !w.List1->isVisible() && !w.Text1->isVisible() && !w.Pic2->isVisible() &&
+                !w.Combo1->isVisible() && !w.mnuFile->isEnabled());
         QVERIFY(w.Pic1->width() > normal.width() && !w.Pic1->isEmpty() && w.Pic2->isEmpty());
 
         // Keys (k: on the keypad), the left and right buttons, and the wheel: left goes round from the first
@@ -300,6 +347,61 @@ class WindowTest : public QObject {
         QTest::keyClick(w.Pic1, Qt::Key_Escape);
         QVERIFY(!w.Pic1->isEmpty() && !w.Pic2->isEmpty());
         s.settled("after the enlarged view: ");
+    }
+
+    // Fitted after a resize, kept whole at its smallest, Enter enlarges, radio JPEG qualities, the
+    // checkerboard remembered and drawn under a transparent picture, and the enlarged view's zoom and pan.
+    void theViewFitsZoomsAndPansThePicture() {
+        const QString path = WriteArchive(dataDir.filePath("ZOOM.DAT"),
+                                          {{"BIG.MIP", Plain(PictureKind::Mip, 4, 800, 600, 0x001F)},
+                                           {"DOT.MIP", Plain(PictureKind::Mip, 3, 4, 4, 0xFFFF)}});
+        QPoint at;
+        {
+            Window s(path);
+            Form1& w = s.w;
+            QActionGroup* qualities = w.mnuFileJPEGQualityItems[0]->actionGroup();
+            QVERIFY(qualities->isExclusive() && qualities->checkedAction() == w.mnuFileJPEGQualityItems[0]);
+            auto key = [&](Qt::Key k) { QTest::keyClick(w.Pic1, k, Qt::ControlModifier); };
+            const std::vector<std::pair<std::function<void()>, QString>> steps{
+                {[] {}, "BIG.MIP normal fitted blue"},
+                {[&] { w.mnuViewCheckerboard->trigger(); }, "BIG.MIP normal fitted grey"},
+                {[&] { w.resize(100, 100), QCoreApplication::processEvents(); },
+                 "BIG.MIP normal fitted grey"},
+                {[&] { QTest::keyClick(w.List1, Qt::Key_Return); }, "BIG.MIP enlarged fitted grey"},
+                {[&] { key(Qt::Key_1), at = w.Pic1->target().topLeft(); }, "BIG.MIP enlarged x1 grey"},
+                {[&] {
+                     QTest::mousePress(w.Pic1, Qt::LeftButton, {}, {100, 100});
+                     QTest::mouseMove(w.Pic1, {130, 120});
+                     QTest::mouseRelease(w.Pic1, Qt::LeftButton, {}, {130, 120});
+                     at = w.Pic1->target().topLeft() - at;
+                 },
+                 "BIG.MIP enlarged x1 grey"},
+                {[&] { key(Qt::Key_0); }, "BIG.MIP enlarged fitted grey"},
+                {[&] { key(Qt::Key_1), QTest::mouseClick(w.Pic1, Qt::LeftButton); },
+                 "DOT.MIP enlarged fitted white"},
+            };
+            QStringList seen, expected;
+            for (const auto& [act, shown] : steps) {
+                act();
+                PictureBox* box = w.Pic1;
+                const QSize size = box->pictureSize();
+                const DrawRect r = FitPicture(box->width(), box->height(), size.width(), size.height());
+                const QRect t = box->target();
+                const QRgb under = box->grab().toImage().pixel((t & box->rect()).center());
+                seen << QStringList{w.windowTitle(), w.normalView() ? "normal" : "enlarged",
+                                    t == QRect(r.x, r.y, r.width, r.height)
+                                        ? "fitted"
+                                        : "x" + QString::number(box->scale()),
+                                    qBlue(under) > 2 * qRed(under) ? "blue"
+                                    : qGray(under) > 240           ? "white"
+                                                                   : "grey"}
+                            .join(' ');
+                expected << shown;
+            }
+            QCOMPARE(seen, expected);
+            QVERIFY(at == QPoint(30, 20) && w.minimumWidth() > 100 && w.size() == w.minimumSize());
+        }
+        QVERIFY(Window().w.mnuViewCheckerboard->isChecked());
     }
 };
 

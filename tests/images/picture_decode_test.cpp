@@ -75,5 +75,16 @@ TEST(PictureDecode, SampleStepsExtentsAndFitting) {
     EXPECT_EQ(FitPicture(200, 150, 400, 400), (DrawRect{25, 0, 150, 150, true}));
 }
 
+// What the checkerboard draws: the colours premultiplied by the alpha a PNG export gets (4-4-4-4: 17 x
+// bits 12-15, colours 16 x their nibble).
+TEST(PictureDecode, PremultipliedByTheExportsAlpha) {
+    PictureSpec spec = RandomPicture(PictureKind::Mip, 5, 2, 1, 0);
+    spec.Pixels = {0x8FFF, 0x0F00};
+    const Bytes entry = EncodePicture(spec);
+    const auto picture = DecodePicture(PictureKind::Mip, entry), alpha = DecodeAlpha(PictureKind::Mip, entry);
+    ASSERT_TRUE(picture && alpha);
+    EXPECT_EQ(ToPremultipliedBgra32TopDown(*picture, *alpha), (Bytes{128, 128, 128, 136, 0, 0, 0, 0}));
+}
+
 } // namespace
 } // namespace kelvot
