@@ -28,8 +28,16 @@ class ThumbnailDelegate : public QStyledItemDelegate {
         QStyleOptionViewItem cell = option;
         initStyleOption(&cell, index);
         const QStyle* style = cell.widget ? cell.widget->style() : QApplication::style();
-        cell.text.clear();
-        style->drawPrimitive(QStyle::PE_PanelItemViewItem, &cell, painter, cell.widget);
+        const QPalette::ColorGroup group = !(option.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                           : option.state & QStyle::State_Active   ? QPalette::Active
+                                                                                   : QPalette::Inactive;
+        const bool selected = option.state & QStyle::State_Selected;
+        if (selected) painter->fillRect(option.rect, option.palette.brush(group, QPalette::Highlight));
+        if (option.state & QStyle::State_HasFocus) {
+            QStyleOptionFocusRect focus;
+            focus.QStyleOption::operator=(option);
+            style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, cell.widget);
+        }
 
         const int size = ThumbnailView::kThumbnailSize;
         const QRect box(option.rect.left() + (option.rect.width() - size) / 2, option.rect.top() + 4, size,
@@ -43,14 +51,13 @@ class ThumbnailDelegate : public QStyledItemDelegate {
             const QIcon icon = style->standardIcon(QStyle::SP_FileIcon, nullptr, cell.widget);
             icon.paint(painter, box.adjusted(16, 16, -16, -16));
         } else {
-            const QSize shown = thumbnail->size().scaled(box.size(), Qt::KeepAspectRatio);
+            const QSize shown = thumbnail->size().boundedTo(box.size()); // thumbnails are never larger
             painter->drawImage(QRect(box.center() - QPoint(shown.width() / 2, shown.height() / 2), shown),
                                *thumbnail);
         }
         const QRect text(option.rect.left() + 2, box.bottom() + 4, option.rect.width() - 4,
                          option.fontMetrics.height());
-        painter->setPen(option.palette.color(option.state & QStyle::State_Selected ? QPalette::HighlightedText
-                                                                                   : QPalette::Text));
+        painter->setPen(option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
         painter->drawText(
             text, Qt::AlignHCenter,
             option.fontMetrics.elidedText(index.data().toString(), Qt::ElideMiddle, text.width()));
@@ -72,6 +79,9 @@ ThumbnailView::ThumbnailView(QListWidget* list, QWidget* parent) : QListView(par
     setModel(list->model());
     setSelectionModel(list->selectionModel());
     cache_.setMaxCost(kCacheBytes);
+    repaint_.setSingleShot(true);
+    repaint_.setInterval(40);
+    connect(&repaint_, &QTimer::timeout, viewport(), qOverload<>(&QWidget::update));
 }
 
 ThumbnailView::~ThumbnailView() {
@@ -125,17 +135,36 @@ void ThumbnailView::Request(std::int32_t entry, int priority) {
                     ReadExactly(*file, range.Offset, bytes);
                     const auto step =
                         SampleStep(extent->Width, extent->Height, kThumbnailSize, kThumbnailSize);
-                    if (const auto state = DecodePicture(kind, bytes, step))
-                        image = ToQImage(*state).scaled(kThumbnailSize, kThumbnailSize, Qt::KeepAspectRatio,
-                                                        Qt::SmoothTransformation);
+                    if (const auto state = DecodePicture(kind, bytes, step)) {
+                        image = ToQImage(*state); // a small picture keeps its own size
+                        if (image.width() > kThumbnailSize || image.height() > kThumbnailSize)
+                            image = image.scaled(kThumbnailSize, kThumbnailSize, Qt::KeepAspectRatio,
+                                                 Qt::SmoothTransformation);
+                    }
                 }
             } catch (const std::exception&) {
                 // Unreadable now (the file shrank): shown as a plain icon.
             }
-            QMetaObject::invokeMethod(
-                this, [=, this] { Store(generation, entry, image); }, Qt::QueuedConnection);
+            Deliver(generation, entry, std::move(image));
         },
         priority);
+}
+
+void ThumbnailView::Deliver(quint64 generation, std::int32_t entry, QImage image) {
+    const QMutexLocker lock(&deliveredLock_);
+    delivered_.append({generation, entry, std::move(image)});
+    if (delivered_.size() == 1)
+        QMetaObject::invokeMethod(this, &ThumbnailView::TakeDelivered, Qt::QueuedConnection);
+}
+
+void ThumbnailView::TakeDelivered() {
+    QList<Delivered> taken;
+    {
+        const QMutexLocker lock(&deliveredLock_);
+        taken.swap(delivered_);
+    }
+    for (const Delivered& result : taken)
+        Store(result.Generation, result.Entry, result.Image);
 }
 
 void ThumbnailView::Store(quint64 generation, std::int32_t entry, const QImage& image) {
@@ -143,19 +172,12 @@ void ThumbnailView::Store(quint64 generation, std::int32_t entry, const QImage& 
     queued_.remove(entry);
     cache_.insert(entry, new QImage(image), std::max<qsizetype>(1, image.sizeInBytes()));
     ++decoded_;
-    emit thumbnailReady(entry);
-    viewport()->update();
+    if (!repaint_.isActive()) repaint_.start();
 }
 
 void ThumbnailView::decodeAll() {
-    const qint64 perThumbnail = qint64{kThumbnailSize} * kThumbnailSize * 4;
-    qint64 room = cache_.maxCost() - cache_.totalCost();
-    for (int row = 0; row < list_->count() && room > perThumbnail; ++row) {
-        const std::int32_t entry = EntryOf(row);
-        if (entry < 0 || cache_.contains(entry) || queued_.contains(entry)) continue;
-        Request(entry, 0);
-        room -= perThumbnail;
-    }
+    for (int row = 0; row < list_->count(); ++row)
+        Request(EntryOf(row), 0);
 }
 
 } // namespace kelvot::app
