@@ -28,6 +28,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <unistd.h>
 
 namespace kelvot::app {
 
@@ -80,6 +81,8 @@ Form1::Form1(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(
     });
     List1 = new EntryList(central);
     List1->dragOut = [this](const QList<QListWidgetItem*>& lines) { return DragOutEntries(lines); };
+    Thumbs = new ThumbnailView(List1, central);
+    Thumbs->hide();
     setAcceptDrops(true);
     List1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     List1->setUniformItemSizes(true);
@@ -96,7 +99,10 @@ Form1::Form1(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(
 
     BuildMenus();
     List1->viewport()->installEventFilter(this);
+    Thumbs->viewport()->installEventFilter(this);
+    connect(Thumbs, &QListView::doubleClicked, this, &Form1::List1_DblClick);
     List1->installEventFilter(this);
+    Thumbs->installEventFilter(this);
     connect(List1, &QListWidget::itemDoubleClicked, this, &Form1::List1_DblClick);
     connect(Pic1, &PictureBox::clicked, this, &Form1::Pic1_Click);
     connect(Pic1, &PictureBox::pressed, this, &Form1::Pic1_MouseDown);
@@ -130,6 +136,8 @@ void Form1::Form_Load() {
     recent_.Load(*OpenSettings());
     RefreshRecentMenu();
     NormalView = true;
+    mnuViewThumbnails->setChecked(OpenSettings()->value(QStringLiteral("View/Thumbnails"), false).toBool());
+    mnuViewThumbnails_Click();
 }
 
 void Form1::resizeEvent(QResizeEvent* event) {
@@ -191,6 +199,7 @@ void Form1::ApplyLayout() {
     place(Check1, startLayout_.Check1);
     place(Pic2, startLayout_.Pic2);
     place(List1, startLayout_.List1);
+    place(Thumbs, startLayout_.List1);
     place(Text1, startLayout_.Text1);
     Box pic1 = startLayout_.Pic1;
     if (!NormalView) {
@@ -273,6 +282,9 @@ void Form1::ReadArchive(const QString& path) {
     // directory.
     model_ = model_ ? ReloadArchive(file, *model_) : LoadArchive(file);
     archiveFile_ = std::move(file);
+    // The decoding threads read through a descriptor of their own, which outlives this one if need be.
+    Thumbs->setArchive(&*model_, std::make_shared<FileHandle>(::dup(archiveFile_.fd()), archiveFile_.path(),
+                                                              archiveFile_.shown()));
 }
 
 void Form1::OpenArchive(const QString& title, const QString& path) {

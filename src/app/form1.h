@@ -6,6 +6,7 @@
 #include "app/entry_list.h"
 #include "app/picture_box.h"
 #include "app/recent_archives.h"
+#include "app/thumbnail_view.h"
 #include "app/window_layout.h"
 #include "archive/archive_model.h"
 #include "archive/list_order.h"
@@ -47,6 +48,7 @@ class Form1 : public QMainWindow {
     void Check1_Click();
     void Text1_Change();
     void mnuHelpAbout_Click();
+    void mnuViewThumbnails_Click();
     void mnuFile_Click();
     void mnuFileMRU_Click(int index);
     void mnuFileExit_Click();
@@ -91,6 +93,7 @@ class Form1 : public QMainWindow {
     PictureBox* Pic2;
     QLineEdit* Text1; // the name filter
     EntryList* List1;
+    ThumbnailView* Thumbs; // the list as thumbnails, shown in its place when View > Thumbnails is ticked
     QStatusBar* StatusBar1;
     std::array<QLabel*, 7> Panels;
 
@@ -112,6 +115,7 @@ class Form1 : public QMainWindow {
         *mnuHiddenExtractSelectedFiles, *mnuHiddenExtractAll, *mnuHiddenAdd, *mnuHiddenRemove,
         *mnuHiddenRename, *mnuHiddenImport, *mnuHiddenReplace;
     QMenu* mnuView;
+    QAction* mnuViewThumbnails;
     QAction* mnuViewCheckerboard;
     QMenu* mnuHelp;
     QAction* mnuHelpAbout;

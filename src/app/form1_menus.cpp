@@ -105,6 +105,10 @@ void Form1::BuildMenus() {
     mnuViewCheckerboard = mnuView->addAction(QStringLiteral("Show Transparency as &Checkerboard"));
     mnuViewCheckerboard->setCheckable(true);
     connect(mnuViewCheckerboard, &QAction::triggered, this, &Form1::mnuViewCheckerboard_Click);
+    mnuViewThumbnails =
+        mnuView->addAction(QStringLiteral("&Thumbnails"), this, &Form1::mnuViewThumbnails_Click);
+    mnuViewThumbnails->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    mnuViewThumbnails->setCheckable(true);
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelpAbout = mnuHelp->addAction(QStringLiteral("&About Kelvot"), this, &Form1::mnuHelpAbout_Click);
@@ -167,7 +171,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     // Enter opens the current line enlarged, as a double click does.
-    if (watched == List1 && type == QEvent::KeyPress) {
+    if ((watched == List1 || watched == Thumbs) && type == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             List1_DblClick();
@@ -175,7 +179,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     // Only mouse button events are QMouseEvents; the viewport sees paint, resize and other events too.
-    if (watched == List1->viewport() &&
+    if ((watched == List1->viewport() || watched == Thumbs->viewport()) &&
         (type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonPress ||
          type == QEvent::MouseButtonDblClick)) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
@@ -187,6 +191,21 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::mnuViewThumbnails_Click() {
+    const bool thumbnails = mnuViewThumbnails->isChecked();
+    OpenSettings()->setValue(QStringLiteral("View/Thumbnails"), thumbnails);
+    if (!NormalView) return; // the enlarged view shows neither; leaving it shows the one chosen
+    // Focus given to the list goes to the thumbnails while they stand in its place.
+    List1->setFocusProxy(thumbnails ? Thumbs : nullptr);
+    List1->setVisible(!thumbnails);
+    Thumbs->setVisible(thumbnails);
+    if (thumbnails) {
+        Thumbs->scrollTo(Thumbs->currentIndex());
+        Thumbs->decodeAll();
+    }
+    List1->setFocus();
 }
 
 void Form1::SetJpegQuality(JpegQuality quality) {

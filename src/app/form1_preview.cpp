@@ -149,7 +149,7 @@ void Form1::EnterEnlargedView() {
     Pic1->clear();
     Pic2->clear();
     for (QWidget* control :
-         std::initializer_list<QWidget*>{List1, Text1, Pic2, Check1, Command1, Combo1, Label1})
+         std::initializer_list<QWidget*>{List1, Thumbs, Text1, Pic2, Check1, Command1, Combo1, Label1})
         control->hide();
     mnuFile->menuAction()->setEnabled(false);
     mnuFile->setEnabled(false); // its shortcuts too: the list they would act on is hidden
@@ -165,11 +165,11 @@ void Form1::ShowNormalLayout() {
     ApplyLayout();
     Pic1->clear();
     Pic2->clear();
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{List1, Text1, Pic2, Check1, Command1, Combo1, Label1})
+    for (QWidget* control : std::initializer_list<QWidget*>{Text1, Pic2, Check1, Command1, Combo1, Label1})
         control->show();
     mnuFile->menuAction()->setEnabled(true);
     mnuFile->setEnabled(true);
+    mnuViewThumbnails_Click(); // the list, or its thumbnails
 }
 
 void Form1::LeaveEnlargedView() {

@@ -295,6 +295,27 @@ class WindowTest : public QObject {
         QCOMPARE(s.lines(), QStringLiteral("alpha.pbf* Beta.SRB zeta.mip"));
     }
 
+    // View > Thumbnails shows the list's own lines and selection, each picture decoded in the background and
+    // anything else as a plain icon (a null image); it is remembered, and going back keeps the selection.
+    void thumbnailsShowTheListsLinesAndSelection() {
+        Window s(previewPath, kAllFiles);
+        s.select({"GLASS.MIP", "READ.ME"});
+        s.w.mnuViewThumbnails->trigger();
+        QVERIFY(s.w.Thumbs->isVisible() && !s.w.List1->isVisible());
+        QVERIFY(OpenSettings()->value("View/Thumbnails").toBool());
+        QCOMPARE(s.w.Thumbs->selectionModel()->selectedRows().size(), 2);
+        QTRY_COMPARE(s.w.Thumbs->decodedCount(), 5);
+        QStringList shown;
+        for (int row = 0; row < s.w.List1->count(); ++row) {
+            const QImage image = s.w.Thumbs->thumbnail(row).value();
+            shown << (image.isNull() ? "-" : QString("%1x%2").arg(image.width()).arg(image.height()));
+        }
+        QCOMPARE(shown.join(' '), "8x2 - - - 80x40"); // GLASS, HALF (cut), ODD7, READ.ME, WALL
+        s.w.mnuViewThumbnails->trigger();
+        QVERIFY(s.w.List1->isVisible() && s.current() == "READ.ME");
+        QCOMPARE(s.w.List1->selectionModel()->selectedRows().size(), 2);
+    }
+
     void theEnlargedViewStepsThroughTheList() {
         Window s(previewPath, kAllFiles); // GLASS, HALF, ODD7, READ.ME, WALL
         Form1& w = s.w;

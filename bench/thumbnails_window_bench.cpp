@@ -1,0 +1,123 @@
+// The thumbnail view over 10,000 pictures: the first screen painted after switching the view on, the
+// whole set decoded on the worker threads, and the same pictures decoded one after another in one thread
+// (the floor the whole set is compared with). The cache's peak size is reported with the whole set.
+// Run: QT_QPA_PLATFORM=offscreen build/bench/thumbnails_window_bench
+
+#include "app/form1.h"
+#include "archive_builder.h"
+#include "no_dialogs.h"
+#include "picture_builder.h"
+#include "temp_folder.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <benchmark/benchmark.h>
+
+using namespace kelvot;
+
+namespace {
+
+constexpr int kPictures = 10'000;
+
+// 10,000 pictures of 96 x 64 pixels, of every kind and format code.
+const std::vector<testkit::TestEntry>& Pictures() {
+    static const std::vector<testkit::TestEntry> entries = [] {
+        std::vector<testkit::TestEntry> all;
+        const char* tags[] = {"MIP", "SRB", "PBF"};
+        for (int i = 0; i < kPictures; ++i) {
+            const auto kind = static_cast<PictureKind>(i % 3);
+            all.push_back({"P" + std::to_string(i) + "." + tags[i % 3],
+                           EncodePicture(RandomPicture(kind, static_cast<std::uint8_t>(i % 6), 96, 64,
+                                                       static_cast<std::uint32_t>(i)))});
+        }
+        return all;
+    }();
+    return entries;
+}
+
+QString PictureArchive(const testkit::TempFolder& folder) {
+    const auto path = folder / "PICS.DAT";
+    testkit::WriteFile(path, testkit::BuildArchive(Pictures()));
+    return QString::fromStdString(path.string());
+}
+
+// Whether every cell on screen holds its thumbnail (or its plain icon).
+bool ScreenDecoded(const app::ThumbnailView& view) {
+    const QRect visible = view.viewport()->rect();
+    for (int row = 0; row < view.model()->rowCount(); ++row) {
+        const QRect cell = view.visualRect(view.model()->index(row, 0));
+        if (cell.top() > visible.bottom()) break;
+        if (cell.intersects(visible) && !view.thumbnail(row)) return false;
+    }
+    return true;
+}
+
+void FirstScreenOfThumbnails(benchmark::State& state) {
+    testkit::TempFolder folder;
+    const QString path = PictureArchive(folder);
+    bench::NoDialogs dialogs;
+    app::Form1 window(dialogs);
+    window.show();
+    for (auto _ : state) {
+        state.PauseTiming();
+        window.OpenArchiveByPath(QStringLiteral("PICS.DAT"), path); // a fresh cache
+        QApplication::processEvents();
+        state.ResumeTiming();
+        window.mnuViewThumbnails->trigger();
+        do {
+            QApplication::processEvents(QEventLoop::AllEvents, 1);
+        } while (!ScreenDecoded(*window.Thumbs));
+        window.Thumbs->viewport()->repaint();
+        state.PauseTiming();
+        window.mnuViewThumbnails->trigger();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(FirstScreenOfThumbnails)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void WholeSetOfThumbnails(benchmark::State& state) {
+    testkit::TempFolder folder;
+    const QString path = PictureArchive(folder);
+    bench::NoDialogs dialogs;
+    app::Form1 window(dialogs);
+    window.show();
+    window.mnuViewThumbnails->trigger();
+    qint64 peak = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        window.OpenArchiveByPath(QStringLiteral("PICS.DAT"), path);
+        QApplication::processEvents();
+        state.ResumeTiming();
+        window.Thumbs->decodeAll();
+        while (window.Thumbs->decodedCount() < kPictures) {
+            QApplication::processEvents(QEventLoop::AllEvents, 1);
+            peak = std::max(peak, window.Thumbs->cachedBytes());
+        }
+    }
+    window.mnuViewThumbnails->trigger();
+    state.counters["cache_peak_MiB"] = static_cast<double>(peak) / (1 << 20);
+}
+BENCHMARK(WholeSetOfThumbnails)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The floor: each picture decoded whole, one after another, from memory.
+void SameSetDecodedInOneThread(benchmark::State& state) {
+    for (auto _ : state)
+        for (const auto& entry : Pictures())
+            benchmark::DoNotOptimize(
+                DecodePicture(PictureKindOf(ClassifyEntry(entry.data, 0)).value(), entry.data));
+}
+BENCHMARK(SameSetDecodedInOneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The window's settings go to a folder of the run's own, never the user's.
+    const testkit::TempFolder settings;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                       QString::fromStdString(settings.path().string()));
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
