@@ -7,8 +7,9 @@
 //   FOLDER/pics/     10,000 pictures of every kind and format code, 16 to 200 pixels a side
 //   FOLDER/PICS.DAT  the same pictures as one archive
 //   FOLDER/PICS1K.DAT the first 1,000 of them
-//   FOLDER/ppm/      those 1,000 as ImageMagick's input: each picture's colours as a PPM file and, where
-//                    the BMP export writes a mask, the mask's grey levels as a PGM file (name_ti.pgm)
+//   FOLDER/magick/   those 1,000 as ImageMagick's input, the pixels of each BMP file the export writes
+//                    (picture, and mask as name_ti): colour table and indices as a colour-mapped TGA file
+//                    where the BMP file has a colour table (4 and 8 bits), else a PPM file (24 bits)
 //   FOLDER/big/      256 files of 2 to 6 MiB of random bytes (about 1 GiB)
 //   FOLDER/BIG.DAT   the same files as one archive
 //   FOLDER/pic/      PIC.MIP, a 512 x 512 picture, and PIC.png, another picture of that size, to import
@@ -81,19 +82,58 @@ void Many(const fs::path& out) {
     WriteEntries(out / "many", out / "MANY.DAT", entries);
 }
 
-void WritePnm(const fs::path& path, const ImageState& state, bool grey) {
+// A 24-bit picture as a PPM file.
+void WritePpm(const fs::path& path, const ImageState& state) {
     const std::vector<std::uint8_t> bgra = ToBgra32TopDown(state);
-    std::string text = (grey ? "P5\n" : "P6\n") + std::to_string(state.ImageWidth) + " " +
-                       std::to_string(state.ImageHeight) + "\n255\n";
+    const std::string text =
+        "P6\n" + std::to_string(state.ImageWidth) + " " + std::to_string(state.ImageHeight) + "\n255\n";
     std::vector<std::uint8_t> bytes(text.begin(), text.end());
-    for (std::size_t k = 0; k < bgra.size(); k += 4) {
-        if (grey) {
-            bytes.push_back(bgra[k]);
-        } else {
-            bytes.insert(bytes.end(), {bgra[k + 2], bgra[k + 1], bgra[k]});
-        }
+    for (std::size_t k = 0; k < bgra.size(); k += 4)
+        bytes.insert(bytes.end(), {bgra[k + 2], bgra[k + 1], bgra[k]});
+    testkit::WriteFile(path, bytes);
+}
+
+// A 4- or 8-bit picture as a colour-mapped TGA file: its own colour table and one index per pixel, rows
+// bottom-up as the state holds them.
+void WriteTga(const fs::path& path, const ImageState& state) {
+    const int colours = 1 << state.BitCount;
+    auto low = [](int v) { return static_cast<std::uint8_t>(v & 0xFF); };
+    auto high = [](int v) { return static_cast<std::uint8_t>(v >> 8); };
+    std::vector<std::uint8_t> bytes = {0,
+                                       1,
+                                       1,
+                                       0,
+                                       0,
+                                       low(colours),
+                                       high(colours),
+                                       24,
+                                       0,
+                                       0,
+                                       0,
+                                       0,
+                                       low(state.ImageWidth),
+                                       high(state.ImageWidth),
+                                       low(state.ImageHeight),
+                                       high(state.ImageHeight),
+                                       8,
+                                       0};
+    for (int c = 0; c < colours; ++c)
+        bytes.insert(bytes.end(), state.ColourTable.begin() + 4 * c, state.ColourTable.begin() + 4 * c + 3);
+    for (std::int32_t y = 0; y < state.ImageHeight; ++y) {
+        const std::uint8_t* row = state.Bits.data() + std::size_t(y) * std::size_t(state.Stride);
+        for (std::int32_t x = 0; x < state.ImageWidth; ++x)
+            bytes.push_back(state.BitCount == 8 ? row[x] : (row[x / 2] >> (x % 2 ? 0 : 4)) & 0x0F);
     }
     testkit::WriteFile(path, bytes);
+}
+
+// ImageMagick's input for a picture the BMP export writes: a TGA file where the export writes a colour
+// table, else a PPM file.
+void WriteMagickInput(const fs::path& stem, const ImageState& state) {
+    if (state.BitCount == 24)
+        WritePpm(stem.string() + ".ppm", state);
+    else
+        WriteTga(stem.string() + ".tga", state);
 }
 
 void Pictures(const fs::path& out) {
@@ -101,7 +141,7 @@ void Pictures(const fs::path& out) {
     const char* extensions[] = {"MIP", "SRB", "PBF"};
     std::mt19937 random(10000);
     std::vector<testkit::TestEntry> entries;
-    fs::create_directories(out / "ppm");
+    fs::create_directories(out / "magick");
     for (int i = 0; i < 10000; ++i) {
         const auto kind = kinds[i % 3];
         const auto code = static_cast<std::uint8_t>(random() % 6);
@@ -114,9 +154,9 @@ void Pictures(const fs::path& out) {
             const std::string stem = Name("P%05d", i);
             const auto picture = DecodePicture(kind, e.data);
             if (!picture) throw std::runtime_error("picture " + stem + " does not decode");
-            WritePnm(out / "ppm" / (stem + ".ppm"), *picture, false);
+            WriteMagickInput(out / "magick" / stem, *picture);
             if (HasExportMask(kind, code))
-                WritePnm(out / "ppm" / (stem + "_ti.pgm"), *DecodeExportMask(kind, e.data), true);
+                WriteMagickInput(out / "magick" / (stem + "_ti"), *DecodeExportMask(kind, e.data));
         }
         entries.push_back(std::move(e));
     }
