@@ -12,12 +12,16 @@
 //                    where the BMP file has a colour table (4 and 8 bits), else a PPM file (24 bits)
 //   FOLDER/big/      256 files of 2 to 6 MiB of random bytes (about 1 GiB)
 //   FOLDER/BIG.DAT   the same files as one archive
+//   FOLDER/WIN.DAT   32,767 entries of 1 byte to 125 KiB (about 2 GiB), types mixed, names scrambled: the
+//                    window's largest archive
 //   FOLDER/pic/      PIC.MIP, a 512 x 512 picture, and PIC.png, another picture of that size, to import
 //
-// Everything is derived from fixed seeds, so two runs write the same bytes.
+// Everything is derived from fixed seeds, so two runs write the same bytes. The large archives are
+// written one entry at a time, so this program never holds more than one entry's bytes.
 
 #include "archive/dat_format.h"
 #include "archive_builder.h"
+#include "editing/archive_writer.h"
 #include "export/picture_export.h"
 #include "export/png_export.h"
 #include "images/pixel_decoders.h"
@@ -25,6 +29,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -165,36 +170,66 @@ void Pictures(const fs::path& out) {
     testkit::WriteFile(out / "PICS1K.DAT", testkit::BuildArchive(entries));
 }
 
-// About 1 GiB: written file by file and the archive streamed, so memory holds one entry at a time.
-void Big(const fs::path& out) {
-    std::mt19937 random(1024);
-    std::vector<std::int64_t> sizes;
-    for (int i = 0; i < 256; ++i)
-        sizes.push_back((std::int64_t{2} << 20) + random() % (std::int64_t{4} << 20));
+// An archive laid out as BuildArchive lays it out, its entries made one at a time by fill(i, data).
+void StreamArchive(const fs::path& path, const std::vector<std::string>& names,
+                   const std::vector<std::int64_t>& sizes,
+                   const std::function<void(int, std::vector<std::uint8_t>&)>& fill) {
     const auto count = static_cast<std::int64_t>(sizes.size());
-    // The count and records as BuildArchive writes them, without holding the data in memory.
     std::vector<std::uint8_t> directory(2);
     testkit::PutU16(directory, 0, static_cast<std::uint16_t>(count));
-    auto offset = static_cast<std::uint32_t>(DirectoryEnd(count));
+    std::int64_t offset = DirectoryEnd(count);
     for (int i = 0; i < count; ++i) {
-        const auto record =
-            EncodeDirectoryRecord(static_cast<std::uint32_t>(sizes[i]), Name("B%03d.OTH", i), offset);
+        const auto record = EncodeDirectoryRecord(static_cast<std::uint32_t>(sizes[i]), names[i],
+                                                  static_cast<std::uint32_t>(offset));
         directory.insert(directory.end(), record.begin(), record.end());
-        offset += static_cast<std::uint32_t>(sizes[i]);
+        offset += sizes[i];
     }
-    fs::create_directories(out / "big");
-    std::ofstream archive(out / "BIG.DAT", std::ios::binary | std::ios::trunc);
+    if (offset > kMaxArchiveSize) throw std::runtime_error(path.string() + " would be too large");
+    std::ofstream archive(path, std::ios::binary | std::ios::trunc);
     archive.write(reinterpret_cast<const char*>(directory.data()),
                   static_cast<std::streamsize>(directory.size()));
-    std::uint64_t state = 2;
     std::vector<std::uint8_t> data;
     for (int i = 0; i < count; ++i) {
         data.resize(static_cast<std::size_t>(sizes[i]));
-        FillRandom(data, state);
-        testkit::WriteFile(out / "big" / Name("B%03d.OTH", i), data);
+        fill(i, data);
         archive.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
     }
-    if (!archive.flush()) throw std::runtime_error("cannot write BIG.DAT");
+    if (!archive.flush()) throw std::runtime_error("cannot write " + path.string());
+}
+
+// About 1 GiB of random bytes, each entry also written as a file.
+void Big(const fs::path& out) {
+    std::mt19937 random(1024);
+    std::vector<std::string> names;
+    std::vector<std::int64_t> sizes;
+    for (int i = 0; i < 256; ++i) {
+        names.push_back(Name("B%03d.OTH", i));
+        sizes.push_back((std::int64_t{2} << 20) + random() % (std::int64_t{4} << 20));
+    }
+    fs::create_directories(out / "big");
+    std::uint64_t state = 2;
+    StreamArchive(out / "BIG.DAT", names, sizes, [&](int i, std::vector<std::uint8_t>& data) {
+        FillRandom(data, state);
+        testkit::WriteFile(out / "big" / names[static_cast<std::size_t>(i)], data);
+    });
+}
+
+// The most entries an archive holds, about 2 GiB in all: random bytes behind each type's first bytes.
+void Window(const fs::path& out) {
+    const char* tags[] = {"MIP", "SRB", "PBF", "3DO", "OTH"};
+    std::mt19937 random(2048);
+    std::vector<std::string> names;
+    std::vector<std::int64_t> sizes;
+    for (int i = 0; i < kMaxEntryCount; ++i) {
+        names.push_back(Name("W%05d.", (i * 7919) % kMaxEntryCount) + tags[i % 5]);
+        sizes.push_back(1 + random() % 128000);
+    }
+    std::uint64_t state = 3;
+    StreamArchive(out / "WIN.DAT", names, sizes, [&](int i, std::vector<std::uint8_t>& data) {
+        FillRandom(data, state);
+        const auto head = testkit::DataOfType(tags[i % 5], 4);
+        std::copy_n(head.begin(), std::min(head.size(), data.size()), data.begin());
+    });
 }
 
 void PictureToImport(const fs::path& out) {
@@ -219,6 +254,7 @@ int main(int argc, char** argv) {
         Many(out);
         Pictures(out);
         Big(out);
+        Window(out);
         PictureToImport(out);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_bench_data: %s\n", e.what());
