@@ -5,7 +5,8 @@
 #   bench/run.sh [RUNS]      RUNS: how many times each program runs (default 5); the median is shown
 #
 # Builds what it needs (Release, in build-perf), writes the test data with build-perf/bench/make_bench_data
-# into a fresh folder under $TMPDIR (or /tmp; about 20 GiB at the peak, removed at the end) and times:
+# into a fresh folder under $TMPDIR (or /tmp; about 18 GiB at the peak with 5 runs, removed at the end)
+# and times:
 #   list         kelvot-cli list           tar -tf (warm and cold)
 #   create       kelvot-cli create         tar -cf of the same files (and tar -cf, then sync of the tar)
 #   extract      kelvot-cli extract (all)  tar -xf of a tar of the same files (warm and cold)
