@@ -91,6 +91,9 @@ WriteResult WriteArchiveFile(const fs::path& target, std::span<const std::uint8_
         };
     }
     FileReplacement out(target, options);
+    // The whole file's blocks at once: ext4 then copies pieces that do not start on a page boundary in
+    // about two thirds of the time. Only a hint; where it fails, the writes below fail as they would have.
+    (void)::fallocate(out.file().fd(), FALLOC_FL_KEEP_SIZE, 0, total);
     std::int64_t done = 0;
     std::int64_t writeBackFrom = 0;
     auto advance = [&](std::int64_t n) {
