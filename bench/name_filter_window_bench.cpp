@@ -2,9 +2,9 @@
 // selected and shown, the window painted.
 // Run: QT_QPA_PLATFORM=offscreen build/bench/name_filter_window_bench
 
-#include "app/dialogs.h"
 #include "app/form1.h"
 #include "archive_builder.h"
+#include "no_dialogs.h"
 #include "temp_folder.h"
 
 #include <QApplication>
@@ -17,21 +17,6 @@
 using namespace kelvot;
 
 namespace {
-
-class NoDialogs final : public app::Dialogs {
-  public:
-    std::optional<app::OpenFileChoice> openFile(QWidget*, const QString&, const QString&) override {
-        return {};
-    }
-    void message(QWidget*, app::MessageIcon, const QString&, const QString& text) override {
-        qFatal("unexpected message: %s", qPrintable(text));
-    }
-    QString chooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
-    bool question(QWidget*, const QString&, const QString&) override { return false; }
-    QString input(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
-    QStringList openFiles(QWidget*, const QString&, const QString&) override { return {}; }
-    void about(QWidget*, const QString&, const QString&, const QPixmap&) override {}
-};
 
 // 32,767 entries named E0.MIP to E32766.SRB in a scrambled order, every fifth of them a picture type.
 QString LargeArchive(const testkit::TempFolder& folder) {
@@ -48,7 +33,7 @@ QString LargeArchive(const testkit::TempFolder& folder) {
 // back. Arg 0 types "1", which keeps the 56% of names holding a 1; arg 1 types "e", which keeps them all.
 void NameFilterKeystroke(benchmark::State& state) {
     const testkit::TempFolder folder;
-    NoDialogs dialogs;
+    bench::NoDialogs dialogs;
     app::Form1 window(dialogs);
     window.show();
     window.Combo1->setCurrentIndex(5); // all files: every entry a line

@@ -8,9 +8,9 @@
 //       took, the lines listed, and the process's peak memory (ru_maxrss) before and after the open.
 //       bench/run.sh runs it in a new process per measurement, with the page cache dropped or not.
 
-#include "app/dialogs.h"
 #include "app/form1.h"
 #include "archive/list_order.h"
+#include "no_dialogs.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -25,21 +25,6 @@ using namespace kelvot;
 
 namespace {
 
-class NoDialogs final : public app::Dialogs {
-  public:
-    std::optional<app::OpenFileChoice> openFile(QWidget*, const QString&, const QString&) override {
-        return {};
-    }
-    void message(QWidget*, app::MessageIcon, const QString&, const QString& text) override {
-        qFatal("unexpected message: %s", qPrintable(text));
-    }
-    QString chooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
-    bool question(QWidget*, const QString&, const QString&) override { return false; }
-    QString input(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
-    QStringList openFiles(QWidget*, const QString&, const QString&) override { return {}; }
-    void about(QWidget*, const QString&, const QString&, const QPixmap&) override {}
-};
-
 QString archive;
 
 long PeakKib() {
@@ -49,7 +34,7 @@ long PeakKib() {
 }
 
 int OpenOnce() {
-    NoDialogs dialogs;
+    bench::NoDialogs dialogs;
     app::Form1 window(dialogs);
     window.show();
     QCoreApplication::processEvents(); // the empty window painted, as before any open
@@ -64,7 +49,7 @@ int OpenOnce() {
 }
 
 void WindowChangesFilter(benchmark::State& state) {
-    NoDialogs dialogs;
+    bench::NoDialogs dialogs;
     app::Form1 window(dialogs);
     window.show();
     window.OpenArchiveByPath(QStringLiteral("WIN.DAT"), archive);

@@ -23,7 +23,8 @@
 #   import       kelvot-cli import of a 512 x 512 picture into BIG.DAT with it added (a copy of the 1 GiB
 #                archive, flushed)         cp onto a copy of the archive, then sync
 #   window       a new window process opening WIN.DAT (32,767 entries, about 2 GiB) once per run (warm and
-#                cold), its peak memory, and the filter changing in one window
+#                cold), its peak memory, and the filter changing in one window; a keystroke in the name
+#                filter; the thumbnail view of 10,000 pictures (first screen, whole set, cache peak)
 # Warm: the files read are in the page cache. Cold: the page cache is dropped before each run (as root;
 # elsewhere those rows are left out). The runs of a comparison take turns, so a busy moment of the machine
 # falls on all of them; pending writes are flushed (sync) before each run and are not charged to it.
@@ -38,7 +39,7 @@ scripts/install-deps.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
     -DKELVOT_WERROR=ON > /dev/null
 cmake --build "$build" --target kelvot-cli make_bench_data decode_bench open_window_bench \
-    window_steps_window_bench > /dev/null
+    window_steps_window_bench name_filter_window_bench thumbnails_window_bench > /dev/null
 
 cli=$(realpath "$build/bin/kelvot-cli")
 if [[ -x /usr/bin/mogrify ]]; then mogrify=${MOGRIFY:-/usr/bin/mogrify}; else mogrify=${MOGRIFY:-mogrify}; fi
@@ -74,6 +75,8 @@ gbench() { # program, then its options; CSV lines of the medians: name,iteration
 }
 decode=$(gbench "$build/bench/decode_bench")
 steps=$(gbench "$build/bench/window_steps_window_bench")
+names=$(gbench "$build/bench/name_filter_window_bench")
+thumbs=$(gbench "$build/bench/thumbnails_window_bench")
 
 # --- whole programs ------------------------------------------------------------------------------------
 
@@ -316,3 +319,8 @@ wtime() { grep "\"$1" <<< "$2" | head -1 | cut -d, -f3,5 | awk -F, '{ f = $2 ~ /
 echo "| change the filter on WIN.DAT (all files <-> all image files), painted | $(wtime WindowChangesFilter "$filter") ms | < 50 ms |"
 echo "| one step in the enlarged view, painted | $(wtime EnlargedViewStep "$steps") ms | < 20 ms |"
 echo "| select all 1,000 pictures and save them as BMP | $(wtime SelectAllAndExportBmp "$steps") ms | |"
+echo "| a keystroke in the name filter, 32,767 entries listed, painted | $(wtime NameFilterKeystroke/1 "$names") ms | < 16 ms |"
+echo "| thumbnails of 10,000 pictures: the first screen painted after switching the view on | $(wtime FirstScreen "$thumbs") ms | < 150 ms |"
+one=$(wtime SameSetDecodedInOneThread "$thumbs")
+echo "| thumbnails of 10,000 pictures: all decoded (the same pictures decoded whole in one thread: $one ms) | $(wtime WholeSet "$thumbs") ms | <= $(awk -v t="$one" 'BEGIN { printf "%.0f", 2 * t }') ms |"
+echo "| thumbnail cache at its peak | $(grep '"WholeSet' <<< "$thumbs" | head -1 | cut -d, -f11 | awk '{ printf "%.0f", $1 }') MiB | bounded: 96 MiB |"

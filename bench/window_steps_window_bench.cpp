@@ -20,7 +20,9 @@ namespace {
 class BenchDialogs final : public app::Dialogs {
   public:
     QString folder;
-    std::optional<app::OpenFileChoice> openFile(QWidget*, const QString&, const QString&) override { return {}; }
+    std::optional<app::OpenFileChoice> openFile(QWidget*, const QString&, const QString&) override {
+        return {};
+    }
     void message(QWidget*, app::MessageIcon, const QString&, const QString& text) override {
         qFatal("unexpected message: %s", qPrintable(text));
     }
@@ -54,7 +56,8 @@ void EnlargedViewStep(benchmark::State& state) {
     BenchDialogs dialogs;
     app::Form1 window(dialogs);
     window.show();
-    window.OpenArchiveByPath(QStringLiteral("STEPS.DAT"), QString::fromStdString((Folder() / "STEPS.DAT").string()));
+    window.OpenArchiveByPath(QStringLiteral("STEPS.DAT"),
+                             QString::fromStdString((Folder() / "STEPS.DAT").string()));
     window.Pic1_Click();
     if (window.normalView()) state.SkipWithError("the view did not enlarge");
     for (auto _ : state) {
@@ -69,7 +72,8 @@ void SelectAllAndExportBmp(benchmark::State& state) {
     BenchDialogs dialogs;
     app::Form1 window(dialogs);
     window.show();
-    window.OpenArchiveByPath(QStringLiteral("STEPS.DAT"), QString::fromStdString((Folder() / "STEPS.DAT").string()));
+    window.OpenArchiveByPath(QStringLiteral("STEPS.DAT"),
+                             QString::fromStdString((Folder() / "STEPS.DAT").string()));
     int run = 0;
     for (auto _ : state) {
         const auto out = Folder() / ("out" + std::to_string(run++));
