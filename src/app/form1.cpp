@@ -136,7 +136,7 @@ void Form1::Form_Load() {
     recent_.Load(*OpenSettings());
     RefreshRecentMenu();
     NormalView = true;
-    mnuViewThumbnails->setChecked(OpenSettings()->value(QStringLiteral("View/Thumbnails"), false).toBool());
+    mnuViewThumbnails->setChecked(OpenSettings()->value(kThumbnailsKey, false).toBool());
     mnuViewThumbnails_Click();
 }
 

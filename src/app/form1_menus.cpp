@@ -195,7 +195,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 
 void Form1::mnuViewThumbnails_Click() {
     const bool thumbnails = mnuViewThumbnails->isChecked();
-    OpenSettings()->setValue(QStringLiteral("View/Thumbnails"), thumbnails);
+    OpenSettings()->setValue(kThumbnailsKey, thumbnails);
     if (!NormalView) return; // the enlarged view shows neither; leaving it shows the one chosen
     // Focus given to the list goes to the thumbnails while they stand in its place.
     List1->setFocusProxy(thumbnails ? Thumbs : nullptr);
