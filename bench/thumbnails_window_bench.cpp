@@ -95,7 +95,8 @@ void WholeSetOfThumbnails(benchmark::State& state) {
         }
     }
     window.mnuViewThumbnails->trigger();
-    state.counters["cache_peak_MiB"] = static_cast<double>(peak) / (1 << 20);
+    // A label rather than a counter: the CSV output takes counters only when every benchmark has them.
+    state.SetLabel("cache peak " + std::to_string(peak >> 20) + " MiB");
 }
 BENCHMARK(WholeSetOfThumbnails)->Unit(benchmark::kMillisecond)->UseRealTime();
 
