@@ -1,6 +1,7 @@
 #include "app/preview.h"
 
 #include <cmath>
+#include <memory>
 
 namespace kelvot::app {
 
@@ -42,12 +43,13 @@ bool Show(PictureBox* box, PictureKind kind, EntryBytes entry, Decoder decode, b
 } // namespace
 
 QImage ToQImage(const ImageState& state) {
-    const std::vector<std::uint8_t> pixels = ToBgra32TopDown(state);
-    if (pixels.empty()) return {};
-    // copy(): the image must own its pixels once the vector is gone.
-    return QImage(pixels.data(), state.ImageWidth, state.ImageHeight, 4 * state.ImageWidth,
-                  QImage::Format_RGB32)
-        .copy();
+    auto pixels = std::make_unique<std::vector<std::uint8_t>>(ToBgra32TopDown(state));
+    if (pixels->empty()) return {};
+    // The image takes the pixels over, without a copy, and frees them with itself.
+    std::uint8_t* data = pixels->data();
+    return QImage(
+        data, state.ImageWidth, state.ImageHeight, 4 * state.ImageWidth, QImage::Format_RGB32,
+        [](void* owned) { delete static_cast<std::vector<std::uint8_t>*>(owned); }, pixels.release());
 }
 
 bool ShowPicture(PictureBox* box, PictureKind kind, EntryBytes entry, bool checkerboard) {

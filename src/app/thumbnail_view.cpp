@@ -51,7 +51,11 @@ class ThumbnailDelegate : public QStyledItemDelegate {
             const QIcon icon = style->standardIcon(QStyle::SP_FileIcon, nullptr, cell.widget);
             icon.paint(painter, box.adjusted(16, 16, -16, -16));
         } else {
-            const QSize shown = thumbnail->size().boundedTo(box.size()); // thumbnails are never larger
+            // Scaled down to the box; a small picture keeps its own size.
+            const QSize shown = thumbnail->width() <= box.width() && thumbnail->height() <= box.height()
+                                    ? thumbnail->size()
+                                    : thumbnail->size().scaled(box.size(), Qt::KeepAspectRatio);
+            painter->setRenderHint(QPainter::SmoothPixmapTransform);
             painter->drawImage(QRect(box.center() - QPoint(shown.width() / 2, shown.height() / 2), shown),
                                *thumbnail);
         }
@@ -135,12 +139,9 @@ void ThumbnailView::Request(std::int32_t entry, int priority) {
                     ReadExactly(*file, range.Offset, bytes);
                     const auto step =
                         SampleStep(extent->Width, extent->Height, kThumbnailSize, kThumbnailSize);
-                    if (const auto state = DecodePicture(kind, bytes, step)) {
-                        image = ToQImage(*state); // a small picture keeps its own size
-                        if (image.width() > kThumbnailSize || image.height() > kThumbnailSize)
-                            image = image.scaled(kThumbnailSize, kThumbnailSize, Qt::KeepAspectRatio,
-                                                 Qt::SmoothTransformation);
-                    }
+                    // Decoded at less than twice the box and scaled when painted: only the few on screen
+                    // are ever scaled.
+                    if (const auto state = DecodePicture(kind, bytes, step)) image = ToQImage(*state);
                 }
             } catch (const std::exception&) {
                 // Unreadable now (the file shrank): shown as a plain icon.

@@ -55,6 +55,8 @@ void ReadDirectory(ArchiveModel& model, std::span<const std::uint8_t> head, std:
 // this much in one read.
 constexpr std::int64_t kTypeGap = 4096;
 constexpr std::int64_t kTypeReadLimit = std::int64_t{1} << 20;
+// Type bytes further apart than this are fetched as pages of their own rather than read through.
+constexpr std::int64_t kAdviseGap = 16 << 10;
 
 // The types from the bytes at the entries' offsets, read from the file in offset order. Offsets are the
 // signed values the model holds; one outside the file gives no byte, as ClassifyEntry reads it.
@@ -91,10 +93,12 @@ void ReadTypes(ArchiveModel& model, const FileHandle& file) {
         pieces.push_back({start, end, k, m});
         k = m;
     }
-    // Asked for all at once, pieces not yet in memory come from the disk together: in a large archive read
-    // cold, one at a time would wait for each in turn.
-    for (const Piece& piece : pieces)
-        AdviseWillRead(file, piece.Start, piece.End - piece.Start);
+    // Pieces far apart are asked for all at once, so those not yet in memory come from the disk together:
+    // read cold one at a time, each would wait for the last. Pieces close together are left to the
+    // system's read-ahead, which reads through such runs faster than it fetches pages one by one.
+    for (std::size_t p = 0; p < pieces.size(); ++p)
+        if (p == 0 || pieces[p].Start - pieces[p - 1].End > kAdviseGap)
+            AdviseWillRead(file, pieces[p].Start, pieces[p].End - pieces[p].Start);
     std::vector<std::uint8_t> bytes;
     for (const Piece& piece : pieces) {
         bytes.resize(static_cast<std::size_t>(piece.End - piece.Start));

@@ -3,6 +3,8 @@
 #include "images/pixel_rows.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 
 namespace kelvot {
@@ -374,22 +376,42 @@ std::vector<std::uint8_t> ToBgra32TopDown(const ImageState& state) {
         return {};
 
     std::vector<std::uint8_t> out(static_cast<std::size_t>(4 * width * height));
-    const std::uint8_t* table = state.ColourTable.data();
+    // The colour table as whole output pixels, so an indexed pixel is one load and one store.
+    std::array<std::uint32_t, 256> palette{};
+    const std::uint8_t opaqueBlack[4] = {0, 0, 0, 255};
+    for (std::uint32_t& entry : palette)
+        std::memcpy(&entry, opaqueBlack, 4);
+    for (std::size_t i = 0; bits != 24 && i < palette.size() && 4 * i + 2 < state.ColourTable.size(); ++i) {
+        const std::uint8_t* bgr = state.ColourTable.data() + 4 * i;
+        const std::uint8_t pixel[4] = {bgr[0], bgr[1], bgr[2], 255};
+        std::memcpy(&palette[i], pixel, 4);
+    }
     for (std::int64_t y = 0; y < height; ++y) {
         const std::uint8_t* in = state.Bits.data() + (height - 1 - y) * state.Stride;
         std::uint8_t* px = out.data() + 4 * width * y;
-        for (std::int64_t x = 0; x < width; ++x, px += 4) {
-            const std::uint8_t* bgr = nullptr;
-            if (bits == 4)
-                bgr = table + 4 * (x % 2 == 0 ? in[x / 2] >> 4 : in[x / 2] & 0x0F);
-            else if (bits == 8)
-                bgr = table + 4 * in[x];
-            else
-                bgr = in + 3 * x;
-            px[0] = bgr[0];
-            px[1] = bgr[1];
-            px[2] = bgr[2];
-            px[3] = 255;
+        if (bits == 4) {
+            for (std::int64_t x = 0; x < width; ++x, px += 4)
+                std::memcpy(px, &palette[x % 2 == 0 ? in[x / 2] >> 4 : in[x / 2] & 0x0F], 4);
+        } else if (bits == 8) {
+            for (std::int64_t x = 0; x < width; ++x, px += 4)
+                std::memcpy(px, &palette[in[x]], 4);
+        } else {
+            std::int64_t x = 0;
+            if constexpr (std::endian::native == std::endian::little) {
+                // Four bytes in, the fourth (the next pixel's) replaced by 255: one load and one store.
+                for (; x + 1 < width; ++x, px += 4, in += 3) {
+                    std::uint32_t pixel = 0;
+                    std::memcpy(&pixel, in, 4);
+                    pixel |= 0xFF000000u;
+                    std::memcpy(px, &pixel, 4);
+                }
+            }
+            for (; x < width; ++x, px += 4, in += 3) {
+                px[0] = in[0];
+                px[1] = in[1];
+                px[2] = in[2];
+                px[3] = 255;
+            }
         }
     }
     return out;

@@ -310,7 +310,7 @@ class WindowTest : public QObject {
             const QImage image = s.w.Thumbs->thumbnail(row).value();
             shown << (image.isNull() ? "-" : QString("%1x%2").arg(image.width()).arg(image.height()));
         }
-        QCOMPARE(shown.join(' '), "8x2 - - - 80x40"); // GLASS, HALF (cut), ODD7, READ.ME, WALL
+        QCOMPARE(shown.join(' '), "8x2 - - - 128x64"); // GLASS, HALF (cut), ODD7, READ.ME, WALL
         s.w.mnuViewThumbnails->trigger();
         QVERIFY(s.w.List1->isVisible() && s.current() == "READ.ME");
         QCOMPARE(s.w.List1->selectionModel()->selectedRows().size(), 2);
