@@ -10,8 +10,31 @@
 
 namespace kelvot::app {
 
+namespace {
+
 // A picture larger than this is shown as a plain icon: decoding it would take far more than a thumbnail.
 constexpr std::int64_t kThumbnailMaxPixels = 16'000'000;
+
+// The thumbnail of a picture entry, decoded at less than twice the box (it is scaled when painted, so only
+// the few on screen are ever scaled); a null image when it cannot be decoded.
+QImage DecodeThumbnail(const FileHandle& file, PictureKind kind, FileRange range) {
+    try {
+        std::vector<std::uint8_t> bytes(
+            static_cast<std::size_t>(std::min<std::int64_t>(range.Length, kPictureHeaderBytes)));
+        ReadExactly(file, range.Offset, bytes);
+        const auto extent = MeasurePicture(kind, bytes);
+        if (!extent || std::int64_t{extent->Width} * extent->Height > kThumbnailMaxPixels) return {};
+        bytes.resize(static_cast<std::size_t>(std::min(extent->Bytes, range.Length)));
+        ReadExactly(file, range.Offset, bytes);
+        const int size = ThumbnailView::kThumbnailSize;
+        const auto state = DecodePicture(kind, bytes, SampleStep(extent->Width, extent->Height, size, size));
+        return state ? ToQImage(*state) : QImage();
+    } catch (const std::exception&) {
+        return {}; // unreadable now (the file shrank): shown as a plain icon
+    }
+}
+
+} // namespace
 
 // One cell of the grid: the thumbnail centred in its box, or a plain icon, with the name under it.
 class ThumbnailDelegate : public QStyledItemDelegate {
@@ -117,45 +140,37 @@ std::optional<QImage> ThumbnailView::thumbnail(int row) const {
     return std::nullopt;
 }
 
-void ThumbnailView::Request(std::int32_t entry, int priority) {
-    if (entry < 0 || cache_.contains(entry) || queued_.contains(entry)) return;
+std::optional<ThumbnailView::Job> ThumbnailView::Plan(std::int32_t entry) {
+    if (entry < 0 || cache_.contains(entry) || queued_.contains(entry)) return std::nullopt;
     const auto kind = PictureKindOf(model_->Directory.EntryTypes[entry]);
     if (!kind) {
         Store(generation_, entry, QImage());
-        return;
+        return std::nullopt;
     }
     queued_.insert(entry);
-    const FileRange range = model_->EntryRange(entry);
+    return Job{entry, *kind, model_->EntryRange(entry)};
+}
+
+void ThumbnailView::Request(std::int32_t entry, int priority) {
+    if (const auto job = Plan(entry)) Start({*job}, priority);
+}
+
+void ThumbnailView::Start(std::vector<Job> jobs, int priority) {
     pool_.start(
-        [this, generation = generation_, entry, kind = *kind, range, file = file_] {
-            QImage image;
-            try {
-                std::vector<std::uint8_t> bytes(
-                    static_cast<std::size_t>(std::min<std::int64_t>(range.Length, kPictureHeaderBytes)));
-                ReadExactly(*file, range.Offset, bytes);
-                const auto extent = MeasurePicture(kind, bytes);
-                if (extent && std::int64_t{extent->Width} * extent->Height <= kThumbnailMaxPixels) {
-                    bytes.resize(static_cast<std::size_t>(std::min(extent->Bytes, range.Length)));
-                    ReadExactly(*file, range.Offset, bytes);
-                    const auto step =
-                        SampleStep(extent->Width, extent->Height, kThumbnailSize, kThumbnailSize);
-                    // Decoded at less than twice the box and scaled when painted: only the few on screen
-                    // are ever scaled.
-                    if (const auto state = DecodePicture(kind, bytes, step)) image = ToQImage(*state);
-                }
-            } catch (const std::exception&) {
-                // Unreadable now (the file shrank): shown as a plain icon.
-            }
-            Deliver(generation, entry, std::move(image));
+        [this, generation = generation_, jobs = std::move(jobs), file = file_] {
+            QList<Delivered> done;
+            for (const Job& job : jobs)
+                done.append({generation, job.Entry, DecodeThumbnail(*file, job.Kind, job.Range)});
+            Deliver(std::move(done));
         },
         priority);
 }
 
-void ThumbnailView::Deliver(quint64 generation, std::int32_t entry, QImage image) {
+void ThumbnailView::Deliver(QList<Delivered> done) {
     const QMutexLocker lock(&deliveredLock_);
-    delivered_.append({generation, entry, std::move(image)});
-    if (delivered_.size() == 1)
-        QMetaObject::invokeMethod(this, &ThumbnailView::TakeDelivered, Qt::QueuedConnection);
+    const bool waiting = !delivered_.isEmpty();
+    delivered_.append(std::move(done));
+    if (!waiting) QMetaObject::invokeMethod(this, &ThumbnailView::TakeDelivered, Qt::QueuedConnection);
 }
 
 void ThumbnailView::TakeDelivered() {
@@ -177,8 +192,14 @@ void ThumbnailView::Store(quint64 generation, std::int32_t entry, const QImage& 
 }
 
 void ThumbnailView::decodeAll() {
-    for (int row = 0; row < list_->count(); ++row)
-        Request(EntryOf(row), 0);
+    // In batches: a task for each picture would cost more than many of the decodes themselves.
+    constexpr std::size_t kBatch = 64;
+    std::vector<Job> batch;
+    for (int row = 0; row < list_->count(); ++row) {
+        if (const auto job = Plan(EntryOf(row))) batch.push_back(*job);
+        if (batch.size() == kBatch || (row + 1 == list_->count() && !batch.empty()))
+            Start(std::exchange(batch, {}), 0);
+    }
 }
 
 } // namespace kelvot::app

@@ -7,6 +7,7 @@
 // go, and are decoded again when they are painted again.
 
 #include "archive/archive_model.h"
+#include "images/picture_layout.h"
 
 #include <QCache>
 #include <QImage>
@@ -46,15 +47,30 @@ class ThumbnailView : public QListView {
 
   private:
     friend class ThumbnailDelegate;
-    struct Job;
+    // A picture to decode: the entry, its kind and where its bytes lie.
+    struct Job {
+        std::int32_t Entry;
+        PictureKind Kind;
+        FileRange Range;
+    };
     // The entry a line names, or -1.
     std::int32_t EntryOf(int row) const;
     // Starts decoding the entry's thumbnail unless it is cached or queued.
     void Request(std::int32_t entry, int priority);
+    // The job for an entry not cached or queued yet, now counted as queued; a line that holds no picture
+    // gets its plain icon at once.
+    std::optional<Job> Plan(std::int32_t entry);
+    // Decodes the jobs, in order, on one worker thread.
+    void Start(std::vector<Job> jobs, int priority);
     void Store(quint64 generation, std::int32_t entry, const QImage& image);
-    // Called on a worker thread: hands a result to the window's thread, which takes all that are waiting
+    struct Delivered {
+        quint64 Generation;
+        std::int32_t Entry;
+        QImage Image;
+    };
+    // Called on a worker thread: hands results to the window's thread, which takes all that are waiting
     // at once, so ten thousand thumbnails cost a few hundred events, not ten thousand.
-    void Deliver(quint64 generation, std::int32_t entry, QImage image);
+    void Deliver(QList<Delivered> done);
     void TakeDelivered();
 
     QListWidget* list_;
@@ -64,11 +80,6 @@ class ThumbnailView : public QListView {
     QCache<std::int32_t, QImage> cache_;
     QSet<std::int32_t> queued_;
     int decoded_ = 0;
-    struct Delivered {
-        quint64 Generation;
-        std::int32_t Entry;
-        QImage Image;
-    };
     QMutex deliveredLock_;
     QList<Delivered> delivered_;
     QTimer repaint_; // thumbnails arriving in a stream are painted a few times a second, not each one
