@@ -30,7 +30,7 @@ wm=$!
 sleep 1
 # The checkerboard is on from the start, as a user who ticked it last time would find it.
 mkdir -p "$config/Kelvot"
-printf '[View]\nCheckerboard=true\n' > "$config/Kelvot/Kelvot.conf"
+printf '[View]\nCheckerboard=true\n' > "$config/Kelvot/Kelvot.ini"
 build/bin/kelvot "$demo" > /dev/null 2>&1 &
 kelvot=$!
 sleep 3
