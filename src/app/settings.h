@@ -6,8 +6,8 @@
 namespace kelvot::app {
 
 // The per-user settings of Kelvot ("JPEGQuality/JPGQuality", "MRU/TitleN", "MRU/FileN",
-// "Limits/MaxMegapixels", kCheckerboardKey and kThumbnailsKey). Tests move the store with QSettings::setPath(QSettings::IniFormat,
-// QSettings::UserScope, folder).
+// "Limits/MaxMegapixels", kCheckerboardKey and kThumbnailsKey). Tests move the store with
+// QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder).
 std::unique_ptr<QSettings> OpenSettings();
 
 // Whether pictures are drawn over a checkerboard where they are transparent; off unless chosen.

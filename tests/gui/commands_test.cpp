@@ -156,8 +156,8 @@ class CommandsTest : public QObject {
     // lines dragged out of the list become files extracted into a folder of their own.
     void dropsOpenOrAddAndLinesDragOutAsFiles() {
         QTemporaryDir dir;
-        const QString path = WriteArchive(dir.filePath("DROP.DAT"),
-                                          {{"A.MIP", DataOfType("MIP", 20)}, {"B.TXT", DataOfType("OTH", 5)}});
+        const QString path = WriteArchive(
+            dir.filePath("DROP.DAT"), {{"A.MIP", DataOfType("MIP", 20)}, {"B.TXT", DataOfType("OTH", 5)}});
         WriteFile(dir.filePath("NEW.TXT").toStdString(), {1, 2});
         Window s(filesPath);
         const auto drop = [&](const QString& file, QWidget* on) {
