@@ -280,11 +280,16 @@ void Form1::ReadArchive(const QString& path) {
     FileHandle file = OpenForReading(ToFsPath(path));
     // A file that has not changed since it was last read keeps its types: a filter change reads only the
     // directory.
-    model_ = model_ ? ReloadArchive(file, *model_) : LoadArchive(file);
+    ArchiveModel read = model_ ? ReloadArchive(file, *model_) : LoadArchive(file);
+    const bool unchanged = model_ && UnchangedSince(read, *model_);
+    model_ = std::move(read);
     archiveFile_ = std::move(file);
     // The decoding threads read through a descriptor of their own, which outlives this one if need be.
-    Thumbs->setArchive(&*model_, std::make_shared<FileHandle>(::dup(archiveFile_.fd()), archiveFile_.path(),
-                                                              archiveFile_.shown()));
+    // Thumbnails already decoded stay when the archive has not changed.
+    Thumbs->setArchive(
+        &*model_,
+        std::make_shared<FileHandle>(::dup(archiveFile_.fd()), archiveFile_.path(), archiveFile_.shown()),
+        unchanged);
 }
 
 void Form1::OpenArchive(const QString& title, const QString& path) {

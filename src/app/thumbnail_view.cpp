@@ -116,13 +116,18 @@ ThumbnailView::~ThumbnailView() {
     pool_.waitForDone();
 }
 
-void ThumbnailView::setArchive(const ArchiveModel* model, std::shared_ptr<const FileHandle> file) {
+void ThumbnailView::setArchive(const ArchiveModel* model, std::shared_ptr<const FileHandle> file,
+                               bool unchanged) {
+    model_ = model;
+    if (unchanged) {
+        file_ = std::move(file);
+        return; // the same entries: what is cached or on its way stays good
+    }
     ++generation_;
     pool_.clear();
     cache_.clear();
     queued_.clear();
     decoded_ = 0;
-    model_ = model;
     file_ = std::move(file);
     viewport()->update();
 }

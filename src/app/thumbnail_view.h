@@ -31,8 +31,10 @@ class ThumbnailView : public QListView {
     ~ThumbnailView() override;
 
     // The archive whose entries the lines name, and its file (shared with the decoding threads); nullptr
-    // when none is open. Work for the previous archive is dropped.
-    void setArchive(const ArchiveModel* model, std::shared_ptr<const FileHandle> file);
+    // when none is open. Work for the previous archive is dropped, unless it is `unchanged`: the same
+    // file as before, read again (its entries, and so the thumbnails, are the same).
+    void setArchive(const ArchiveModel* model, std::shared_ptr<const FileHandle> file,
+                    bool unchanged = false);
     // Queues every listed picture not yet decoded, in list order, behind those on screen.
     void decodeAll();
     // The thumbnail of a line, when it is decoded; a null image for a line that holds no picture or whose

@@ -203,9 +203,13 @@ ArchiveModel LoadArchive(const FileHandle& file, EntryTyping typing) {
     return model;
 }
 
+bool UnchangedSince(const ArchiveModel& now, const ArchiveModel& before) {
+    return before.Settled && now.Stamp == before.Stamp && now.Head == before.Head;
+}
+
 ArchiveModel ReloadArchive(const FileHandle& file, const ArchiveModel& previous) {
     ArchiveModel model = ReadCountAndDirectory(file);
-    if (previous.Settled && model.Stamp == previous.Stamp && model.Head == previous.Head &&
+    if (UnchangedSince(model, previous) &&
         previous.Directory.EntryTypes.size() == previous.Directory.EntryNames.size())
         model.Directory.EntryTypes = previous.Directory.EntryTypes;
     else

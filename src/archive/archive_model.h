@@ -95,6 +95,8 @@ ArchiveModel LoadArchive(const std::filesystem::path& path);
 // LoadArchive again, for a file read before: when it is still the file `previous` was read from, unchanged
 // since (the same stamp and directory bytes), the types are taken from `previous` rather than read again.
 ArchiveModel ReloadArchive(const FileHandle& file, const ArchiveModel& previous);
+// Whether `now` was read from the file `before` was read from, unchanged since (ReloadArchive's test).
+bool UnchangedSince(const ArchiveModel& now, const ArchiveModel& before);
 
 // Reads entries' bytes from the archive file the model was read from, by range, through one buffer
 // reused from entry to entry.
