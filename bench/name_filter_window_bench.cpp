@@ -4,8 +4,8 @@
 
 #include "app/form1.h"
 #include "archive_builder.h"
-#include "no_dialogs.h"
 #include "temp_folder.h"
+#include "window_bench.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -57,9 +57,5 @@ BENCHMARK(NameFilterKeystroke)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return kelvot::bench::RunWindowBenchmarks(argc, argv);
 }

@@ -10,7 +10,7 @@
 
 #include "app/form1.h"
 #include "archive/list_order.h"
-#include "no_dialogs.h"
+#include "window_bench.h"
 
 #include <QApplication>
 #include <QComboBox>

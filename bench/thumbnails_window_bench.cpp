@@ -5,12 +5,11 @@
 
 #include "app/form1.h"
 #include "archive_builder.h"
-#include "no_dialogs.h"
 #include "picture_builder.h"
 #include "temp_folder.h"
+#include "window_bench.h"
 
 #include <QApplication>
-#include <QSettings>
 #include <array>
 #include <benchmark/benchmark.h>
 
@@ -59,18 +58,29 @@ bool ScreenDecoded(const app::ThumbnailView& view) {
     return true;
 }
 
-void FirstScreenOfThumbnails(benchmark::State& state) {
+// A shown window and the two copies of the pictures it opens by turns.
+struct ThumbnailWindow {
     testkit::TempFolder folder;
-    const auto paths = PictureArchives(folder);
+    std::array<QString, 2> paths = PictureArchives(folder);
     std::size_t turn = 0;
     bench::NoDialogs dialogs;
-    app::Form1 window(dialogs);
-    window.show();
-    for (auto _ : state) {
+    app::Form1 window{dialogs};
+
+    ThumbnailWindow() { window.show(); }
+    // Opens the other copy, untimed: no thumbnail of it is decoded yet.
+    void OpenNext(benchmark::State& state) {
         state.PauseTiming();
-        window.OpenArchiveByPath(QStringLiteral("PICS.DAT"), paths[turn++ % 2]); // no thumbnail yet
+        window.OpenArchiveByPath(QStringLiteral("PICS.DAT"), paths[turn++ % 2]);
         QApplication::processEvents();
         state.ResumeTiming();
+    }
+};
+
+void FirstScreenOfThumbnails(benchmark::State& state) {
+    ThumbnailWindow t;
+    app::Form1& window = t.window;
+    for (auto _ : state) {
+        t.OpenNext(state);
         window.mnuViewThumbnails->trigger();
         do {
             QApplication::processEvents(QEventLoop::WaitForMoreEvents); // sleeps until a thumbnail comes
@@ -84,19 +94,12 @@ void FirstScreenOfThumbnails(benchmark::State& state) {
 BENCHMARK(FirstScreenOfThumbnails)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void WholeSetOfThumbnails(benchmark::State& state) {
-    testkit::TempFolder folder;
-    const auto paths = PictureArchives(folder);
-    std::size_t turn = 0;
-    bench::NoDialogs dialogs;
-    app::Form1 window(dialogs);
-    window.show();
+    ThumbnailWindow t;
+    app::Form1& window = t.window;
     window.mnuViewThumbnails->trigger();
     qint64 peak = 0;
     for (auto _ : state) {
-        state.PauseTiming();
-        window.OpenArchiveByPath(QStringLiteral("PICS.DAT"), paths[turn++ % 2]);
-        QApplication::processEvents();
-        state.ResumeTiming();
+        t.OpenNext(state);
         window.Thumbs->decodeAll();
         while (window.Thumbs->decodedCount() < kPictures) {
             QApplication::processEvents(QEventLoop::WaitForMoreEvents); // sleeps until a thumbnail comes
@@ -121,13 +124,5 @@ BENCHMARK(SameSetDecodedInOneThread)->Unit(benchmark::kMillisecond)->UseRealTime
 } // namespace
 
 int main(int argc, char** argv) {
-    // The window's settings go to a folder of the run's own, never the user's.
-    const testkit::TempFolder settings;
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
-                       QString::fromStdString(settings.path().string()));
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return kelvot::bench::RunWindowBenchmarks(argc, argv);
 }

@@ -6,6 +6,7 @@
 #include "archive_builder.h"
 #include "picture_builder.h"
 #include "temp_folder.h"
+#include "window_bench.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -89,9 +90,5 @@ BENCHMARK(SelectAllAndExportBmp)->Iterations(3)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return kelvot::bench::RunWindowBenchmarks(argc, argv);
 }

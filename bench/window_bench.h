@@ -1,9 +1,14 @@
 #pragma once
 
-// Dialogs for the window benchmarks: nothing is asked, and a message ends the program, as it means the
-// benchmark did not measure what it claims.
+// What the window benchmarks share: dialogs that ask nothing (a message ends the program, as it means the
+// benchmark did not measure what it claims), and the program around the benchmarks.
 
 #include "app/dialogs.h"
+#include "temp_folder.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <benchmark/benchmark.h>
 
 namespace kelvot::bench {
 
@@ -21,5 +26,18 @@ class NoDialogs final : public app::Dialogs {
     QStringList openFiles(QWidget*, const QString&, const QString&) override { return {}; }
     void about(QWidget*, const QString&, const QString&, const QPixmap&) override {}
 };
+
+// Runs the benchmarks of the program in a QApplication, the window's settings in a folder of the run's
+// own, never the user's.
+inline int RunWindowBenchmarks(int argc, char** argv) {
+    const testkit::TempFolder settings;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                       QString::fromStdString(settings.path().string()));
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
 
 } // namespace kelvot::bench
