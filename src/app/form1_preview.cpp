@@ -5,6 +5,7 @@
 #include "app/preview.h"
 #include "app/settings.h"
 #include "app/ui_guards.h"
+#include "images/picture_read.h"
 #include "images/status_text.h"
 
 #include <QAction>
@@ -118,11 +119,7 @@ std::vector<std::uint8_t> Form1::ShownBytes(std::int32_t index) const {
     const auto kind = PictureKindOf(model_->Directory.EntryTypes[index]);
     if (!kind) return {};
     try {
-        EntryReader reader(*model_, archiveFile_);
-        const EntryBytes head = reader.Read(index, kPictureHeaderBytes);
-        const auto extent = MeasurePicture(*kind, head);
-        const EntryBytes bytes = extent ? reader.Read(index, extent->Bytes) : head;
-        return {bytes.begin(), bytes.end()};
+        return ReadPictureBytes(archiveFile_, model_->EntryRange(index), *kind);
     } catch (const KelvotError&) {
         return {}; // the file has become shorter or unreadable: shown as an entry with nothing in it
     }

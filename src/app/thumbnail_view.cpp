@@ -2,6 +2,7 @@
 
 #include "app/preview.h"
 #include "images/picture_layout.h"
+#include "images/picture_read.h"
 
 #include <QApplication>
 #include <QListWidget>
@@ -19,13 +20,9 @@ constexpr std::int64_t kThumbnailMaxPixels = 16'000'000;
 // the few on screen are ever scaled); a null image when it cannot be decoded.
 QImage DecodeThumbnail(const FileHandle& file, PictureKind kind, FileRange range) {
     try {
-        std::vector<std::uint8_t> bytes(
-            static_cast<std::size_t>(std::min<std::int64_t>(range.Length, kPictureHeaderBytes)));
-        ReadExactly(file, range.Offset, bytes);
+        const std::vector<std::uint8_t> bytes = ReadPictureBytes(file, range, kind, kThumbnailMaxPixels);
         const auto extent = MeasurePicture(kind, bytes);
         if (!extent || std::int64_t{extent->Width} * extent->Height > kThumbnailMaxPixels) return {};
-        bytes.resize(static_cast<std::size_t>(std::min(extent->Bytes, range.Length)));
-        ReadExactly(file, range.Offset, bytes);
         const int size = ThumbnailView::kThumbnailSize;
         const auto state = DecodePicture(kind, bytes, SampleStep(extent->Width, extent->Height, size, size));
         return state ? ToQImage(*state) : QImage();
