@@ -6,6 +6,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <span>
 
 namespace kelvot {
 
@@ -366,16 +367,16 @@ std::int32_t SampleStep(std::int64_t width, std::int64_t height, std::int64_t ma
     return static_cast<std::int32_t>(std::max({std::int64_t{1}, width / maxWidth, height / maxHeight}));
 }
 
-std::vector<std::uint8_t> ToBgra32TopDown(const ImageState& state) {
+bool WriteBgra32TopDown(const ImageState& state, std::span<std::uint8_t> out) {
     const std::int64_t width = state.ImageWidth;
     const std::int64_t height = state.ImageHeight;
     const int bits = state.BitCount;
-    if (width <= 0 || height <= 0 || (bits != 4 && bits != 8 && bits != 24)) return {};
+    if (width <= 0 || height <= 0 || (bits != 4 && bits != 8 && bits != 24)) return false;
     if (state.Stride < DibStride(width, bits) ||
-        static_cast<std::int64_t>(state.Bits.size()) / state.Stride < height)
-        return {};
+        static_cast<std::int64_t>(state.Bits.size()) / state.Stride < height ||
+        static_cast<std::int64_t>(out.size()) != 4 * width * height)
+        return false;
 
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(4 * width * height));
     // The colour table as whole output pixels, so an indexed pixel is one load and one store.
     std::array<std::uint32_t, 256> palette{};
     const std::uint8_t opaqueBlack[4] = {0, 0, 0, 255};
@@ -386,34 +387,29 @@ std::vector<std::uint8_t> ToBgra32TopDown(const ImageState& state) {
         const std::uint8_t pixel[4] = {bgr[0], bgr[1], bgr[2], 255};
         std::memcpy(&palette[i], pixel, 4);
     }
+    std::array<std::uint32_t, 16> palette16{};
+    std::copy_n(palette.begin(), palette16.size(), palette16.begin());
+    const auto rowWidth = static_cast<std::int32_t>(width);
     for (std::int64_t y = 0; y < height; ++y) {
         const std::uint8_t* in = state.Bits.data() + (height - 1 - y) * state.Stride;
         std::uint8_t* px = out.data() + 4 * width * y;
         if (bits == 4) {
-            for (std::int64_t x = 0; x < width; ++x, px += 4)
-                std::memcpy(px, &palette[x % 2 == 0 ? in[x / 2] >> 4 : in[x / 2] & 0x0F], 4);
+            rows::LookUp4Pixels(in, px, rowWidth, palette16);
         } else if (bits == 8) {
             for (std::int64_t x = 0; x < width; ++x, px += 4)
                 std::memcpy(px, &palette[in[x]], 4);
         } else {
-            std::int64_t x = 0;
-            if constexpr (std::endian::native == std::endian::little) {
-                // Four bytes in, the fourth (the next pixel's) replaced by 255: one load and one store.
-                for (; x + 1 < width; ++x, px += 4, in += 3) {
-                    std::uint32_t pixel = 0;
-                    std::memcpy(&pixel, in, 4);
-                    pixel |= 0xFF000000u;
-                    std::memcpy(px, &pixel, 4);
-                }
-            }
-            for (; x < width; ++x, px += 4, in += 3) {
-                px[0] = in[0];
-                px[1] = in[1];
-                px[2] = in[2];
-                px[3] = 255;
-            }
+            rows::AddOpaqueAlpha(in, px, rowWidth);
         }
     }
+    return true;
+}
+
+std::vector<std::uint8_t> ToBgra32TopDown(const ImageState& state) {
+    if (state.ImageWidth <= 0 || state.ImageHeight <= 0) return {};
+    std::vector<std::uint8_t> out(
+        static_cast<std::size_t>(4 * std::int64_t{state.ImageWidth} * state.ImageHeight));
+    if (!WriteBgra32TopDown(state, out)) return {};
     return out;
 }
 

@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace kelvot {
@@ -104,6 +105,9 @@ std::optional<PictureExtent> MeasurePicture(PictureKind kind, EntryBytes head);
 // FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, TRUE) on a little-endian machine. Empty for a state whose
 // Bits do not hold ImageHeight rows of Stride bytes.
 std::vector<std::uint8_t> ToBgra32TopDown(const ImageState& state);
+// The same pixels written into `out`, which holds exactly 4 × width × height bytes (a QImage's own, say,
+// so nothing is allocated or copied twice). False, writing nothing, where ToBgra32TopDown would be empty.
+bool WriteBgra32TopDown(const ImageState& state, std::span<std::uint8_t> out);
 
 // The picture with its DecodeAlpha state (decoded at the same step) as 32-bit pixels, bytes blue, green,
 // red and alpha, the colours premultiplied by the alpha, rows top-down: QImage::Format_ARGB32_Premultiplied

@@ -58,7 +58,22 @@ void LookUp4From(const std::uint8_t* in, std::uint8_t* out, std::int32_t from, s
     }
 }
 
-template <Channels C> void Expand16PlainOf(const std::uint8_t* in, std::uint8_t* out, std::int32_t width) {
+void LookUp4PixelsFrom(const std::uint8_t* in, std::uint8_t* out, std::int32_t from, std::int32_t width,
+                       const std::array<std::uint32_t, 16>& table) {
+    for (std::int32_t x = from; x < width; ++x) {
+        const std::uint8_t pair = in[x / 2];
+        std::memcpy(out + 4 * x, &table[x % 2 == 0 ? pair >> 4 : pair & 0x0F], 4);
+    }
+}
+
+void AddOpaqueAlphaFrom(const std::uint8_t* in, std::uint8_t* out, std::int32_t from, std::int32_t width) {
+    for (std::int32_t x = from; x < width; ++x) {
+        std::memcpy(out + 4 * x, in + 3 * x, 3);
+        out[4 * x + 3] = 255;
+    }
+}
+
+template <Channels C> void Expand16Plain(const std::uint8_t* in, std::uint8_t* out, std::int32_t width) {
     Expand16From<C>(in, out, 0, width);
 }
 
@@ -142,6 +157,57 @@ KELVOT_SSSE3 void LookUp4Vector(const std::uint8_t* in, std::uint8_t* out, std::
     LookUp4From(in, out, x, width, table);
 }
 
+// Sixteen indices in, sixteen pixels (64 bytes) out.
+KELVOT_SSSE3 inline void LookUpSixteenPixels(const __m128i (&plane)[4], __m128i indices, std::uint8_t* to) {
+    const __m128i b = _mm_shuffle_epi8(plane[0], indices), g = _mm_shuffle_epi8(plane[1], indices);
+    const __m128i r = _mm_shuffle_epi8(plane[2], indices), a = _mm_shuffle_epi8(plane[3], indices);
+    const __m128i bgLow = _mm_unpacklo_epi8(b, g), bgHigh = _mm_unpackhi_epi8(b, g);
+    const __m128i raLow = _mm_unpacklo_epi8(r, a), raHigh = _mm_unpackhi_epi8(r, a);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_unpacklo_epi16(bgLow, raLow));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16), _mm_unpackhi_epi16(bgLow, raLow));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 32), _mm_unpacklo_epi16(bgHigh, raHigh));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 48), _mm_unpackhi_epi16(bgHigh, raHigh));
+}
+
+// 32 pixels per step: 16 bytes in, 128 bytes out. Each of a pixel's four bytes is looked up by pshufb in
+// a 16-byte table of its own, and the four results are interleaved into whole pixels.
+KELVOT_SSSE3 void LookUp4PixelsVector(const std::uint8_t* in, std::uint8_t* out, std::int32_t width,
+                                      const std::array<std::uint32_t, 16>& table) {
+    alignas(16) std::uint8_t planes[4][16];
+    for (int i = 0; i < 16; ++i) {
+        std::uint8_t pixel[4];
+        std::memcpy(pixel, &table[static_cast<std::size_t>(i)], 4);
+        for (int c = 0; c < 4; ++c)
+            planes[c][i] = pixel[c];
+    }
+    __m128i plane[4];
+    for (int c = 0; c < 4; ++c)
+        plane[c] = _mm_load_si128(reinterpret_cast<const __m128i*>(planes[c]));
+    const __m128i low = _mm_set1_epi8(0x0F);
+    std::int32_t x = 0;
+    for (; x + 32 <= width; x += 32) {
+        const __m128i pairs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x / 2));
+        const __m128i left = _mm_and_si128(_mm_srli_epi16(pairs, 4), low);
+        const __m128i right = _mm_and_si128(pairs, low);
+        LookUpSixteenPixels(plane, _mm_unpacklo_epi8(left, right), out + 4 * x);
+        LookUpSixteenPixels(plane, _mm_unpackhi_epi8(left, right), out + 4 * x + 64);
+    }
+    LookUp4PixelsFrom(in, out, x, width, table);
+}
+
+// 4 pixels per step: 12 bytes in (a 16-byte load, so it stops 6 pixels before the end), 16 bytes out.
+KELVOT_SSSE3 void AddOpaqueAlphaVector(const std::uint8_t* in, std::uint8_t* out, std::int32_t width) {
+    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    std::int32_t x = 0;
+    for (; x + 6 <= width; x += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 3 * x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x),
+                         _mm_or_si128(_mm_shuffle_epi8(v, spread), opaque));
+    }
+    AddOpaqueAlphaFrom(in, out, x, width);
+}
+
 // Asked once; safe to call from any static initialiser, hence the explicit init.
 bool Vector() {
     static const bool available = [] {
@@ -151,41 +217,9 @@ bool Vector() {
     return available;
 }
 
-#else
-
-bool Vector() {
-    return false;
-}
-
 #endif
 
 } // namespace
-
-bool VectorRowsAvailable() {
-    return Vector();
-}
-
-void Expand16Plain(Channels channels, const std::uint8_t* in, std::uint8_t* out, std::int32_t width) {
-    switch (channels) {
-    case Channels::Rgb565:
-        return Expand16PlainOf<Channels::Rgb565>(in, out, width);
-    case Channels::Argb1555:
-        return Expand16PlainOf<Channels::Argb1555>(in, out, width);
-    case Channels::Argb4444:
-        return Expand16PlainOf<Channels::Argb4444>(in, out, width);
-    case Channels::Mask1555:
-        return Expand16PlainOf<Channels::Mask1555>(in, out, width);
-    }
-}
-
-void HighNibblesPlain(const std::uint8_t* in, std::uint8_t* out, std::int32_t width) {
-    HighNibblesFrom(in, out, 0, width);
-}
-
-void LookUp4Plain(const std::uint8_t* in, std::uint8_t* out, std::int32_t width,
-                  const std::array<std::uint8_t, 16>& table) {
-    LookUp4From(in, out, 0, width, table);
-}
 
 void Expand16(Channels channels, const std::uint8_t* in, std::uint8_t* out, std::int32_t width) {
 #ifdef KELVOT_VECTOR_ROWS
@@ -202,14 +236,23 @@ void Expand16(Channels channels, const std::uint8_t* in, std::uint8_t* out, std:
         }
     }
 #endif
-    Expand16Plain(channels, in, out, width);
+    switch (channels) {
+    case Channels::Rgb565:
+        return Expand16Plain<Channels::Rgb565>(in, out, width);
+    case Channels::Argb1555:
+        return Expand16Plain<Channels::Argb1555>(in, out, width);
+    case Channels::Argb4444:
+        return Expand16Plain<Channels::Argb4444>(in, out, width);
+    case Channels::Mask1555:
+        return Expand16Plain<Channels::Mask1555>(in, out, width);
+    }
 }
 
 void HighNibbles(const std::uint8_t* in, std::uint8_t* out, std::int32_t width) {
 #ifdef KELVOT_VECTOR_ROWS
     if (Vector()) return HighNibblesVector(in, out, width);
 #endif
-    HighNibblesPlain(in, out, width);
+    HighNibblesFrom(in, out, 0, width);
 }
 
 void LookUp4(const std::uint8_t* in, std::uint8_t* out, std::int32_t width,
@@ -217,7 +260,22 @@ void LookUp4(const std::uint8_t* in, std::uint8_t* out, std::int32_t width,
 #ifdef KELVOT_VECTOR_ROWS
     if (Vector()) return LookUp4Vector(in, out, width, table);
 #endif
-    LookUp4Plain(in, out, width, table);
+    LookUp4From(in, out, 0, width, table);
+}
+
+void LookUp4Pixels(const std::uint8_t* in, std::uint8_t* out, std::int32_t width,
+                   const std::array<std::uint32_t, 16>& table) {
+#ifdef KELVOT_VECTOR_ROWS
+    if (Vector()) return LookUp4PixelsVector(in, out, width, table);
+#endif
+    LookUp4PixelsFrom(in, out, 0, width, table);
+}
+
+void AddOpaqueAlpha(const std::uint8_t* in, std::uint8_t* out, std::int32_t width) {
+#ifdef KELVOT_VECTOR_ROWS
+    if (Vector()) return AddOpaqueAlphaVector(in, out, width);
+#endif
+    AddOpaqueAlphaFrom(in, out, 0, width);
 }
 
 } // namespace kelvot::rows

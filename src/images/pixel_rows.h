@@ -33,13 +33,12 @@ void HighNibbles(const std::uint8_t* in, std::uint8_t* out, std::int32_t width);
 void LookUp4(const std::uint8_t* in, std::uint8_t* out, std::int32_t width,
              const std::array<std::uint8_t, 16>& table);
 
-// The plain loops alone, for the tests: the same results without the vector paths.
-void Expand16Plain(Channels channels, const std::uint8_t* in, std::uint8_t* out, std::int32_t width);
-void HighNibblesPlain(const std::uint8_t* in, std::uint8_t* out, std::int32_t width);
-void LookUp4Plain(const std::uint8_t* in, std::uint8_t* out, std::int32_t width,
-                  const std::array<std::uint8_t, 16>& table);
+// (width + 1) / 2 bytes of 4-bit indices (left pixel in the high nibble) in; 4 × width bytes out, each
+// pixel the four bytes the table holds for its index (in memory order).
+void LookUp4Pixels(const std::uint8_t* in, std::uint8_t* out, std::int32_t width,
+                   const std::array<std::uint32_t, 16>& table);
 
-// Whether the vector loops run on this machine.
-bool VectorRowsAvailable();
+// 3 × width bytes (blue, green, red) in; 4 × width bytes out: blue, green, red and 255.
+void AddOpaqueAlpha(const std::uint8_t* in, std::uint8_t* out, std::int32_t width);
 
 } // namespace kelvot::rows

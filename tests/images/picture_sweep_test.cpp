@@ -1,6 +1,7 @@
-// The decoders against a deliberately simple second decoder, bit for bit: every kind, codes 0-5, both
-// layouts and the marker, pictures and masks, on widths covering every remainder of the vector loops'
-// steps (widths below 8 run the plain loops alone); every truncation; sampled against whole decoding.
+// The decoders, and their 32-bit pixels, against a deliberately simple second decoder, bit for bit: every
+// kind, codes 0-5, both layouts and the marker, pictures and masks, on widths covering every remainder of
+// the vector loops' steps (widths below 8 run the plain loops alone); every truncation; sampled against
+// whole decoding.
 
 #include "images/pixel_decoders.h"
 #include "picture_builder.h"
@@ -106,6 +107,26 @@ testing::Message Describe(const PictureSpec& s) {
                               << int(s.LayoutB ? kLayoutBMarker : s.Marker) << " width " << s.Width;
 }
 
+// The pixel at (x, y), counted from the top left, as bytes: a palette index, a grey level or blue-green-red.
+Bytes PixelAt(const ImageState& s, std::int32_t x, std::int32_t y) {
+    const std::uint8_t* row = s.Bits.data() + std::size_t(s.ImageHeight - 1 - y) * std::size_t(s.Stride);
+    if (s.BitCount == 24) return {row + 3 * x, row + 3 * x + 3};
+    return {s.BitCount == 8 ? row[x] : std::uint8_t(x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 15)};
+}
+
+// Blue, green, red and 255 for each pixel, the top row first, colours looked up in the state's table.
+Bytes SimpleBgra(const ImageState& s) {
+    Bytes out;
+    for (std::int32_t y = 0; y < s.ImageHeight; ++y)
+        for (std::int32_t x = 0; x < s.ImageWidth; ++x) {
+            const Bytes p = PixelAt(s, x, y);
+            const std::uint8_t* bgr = p.size() == 3 ? p.data() : &s.ColourTable[4 * std::size_t(p[0])];
+            out.insert(out.end(), {bgr[0], bgr[1], bgr[2], 255});
+        }
+    return out;
+}
+
+// The decoded state, and its 32-bit pixels as the window shows them.
 void ExpectSame(const std::optional<ImageState>& got, const std::optional<ImageState>& want,
                 const char* what) {
     ASSERT_EQ(got.has_value(), want.has_value()) << what;
@@ -114,6 +135,7 @@ void ExpectSame(const std::optional<ImageState>& got, const std::optional<ImageS
     };
     if (!want) return;
     EXPECT_EQ(fields(*got), fields(*want)) << what;
+    EXPECT_EQ(ToBgra32TopDown(*got), SimpleBgra(*want)) << what;
 }
 
 TEST(PictureSweep, EveryWidthMatchesTheSimpleDecoderBitForBit) {
@@ -147,13 +169,6 @@ TEST(PictureSweep, EveryPrefixGivesNothingOrAWholePicture) {
                 ReadPictureHeader(spec.Kind, prefix);
             }
         }
-}
-
-// The pixel at (x, y), counted from the top left, as bytes: a palette index, a grey level or blue-green-red.
-Bytes PixelAt(const ImageState& s, std::int32_t x, std::int32_t y) {
-    const std::uint8_t* row = s.Bits.data() + std::size_t(s.ImageHeight - 1 - y) * std::size_t(s.Stride);
-    if (s.BitCount == 24) return {row + 3 * x, row + 3 * x + 3};
-    return {s.BitCount == 8 ? row[x] : std::uint8_t(x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 15)};
 }
 
 // Decoded at every step-th row and column: exactly those pixels of the whole decode, odd widths and
