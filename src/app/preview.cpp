@@ -1,7 +1,8 @@
 #include "app/preview.h"
 
+#include <algorithm>
 #include <cmath>
-#include <memory>
+#include <utility>
 
 namespace kelvot::app {
 
@@ -43,13 +44,13 @@ bool Show(PictureBox* box, PictureKind kind, EntryBytes entry, Decoder decode, b
 } // namespace
 
 QImage ToQImage(const ImageState& state) {
-    auto pixels = std::make_unique<std::vector<std::uint8_t>>(ToBgra32TopDown(state));
-    if (pixels->empty()) return {};
-    // The image takes the pixels over, without a copy, and frees them with itself.
-    std::uint8_t* data = pixels->data();
-    return QImage(
-        data, state.ImageWidth, state.ImageHeight, 4 * state.ImageWidth, QImage::Format_RGB32,
-        [](void* owned) { delete static_cast<std::vector<std::uint8_t>*>(owned); }, pixels.release());
+    if (state.ImageWidth <= 0 || state.ImageHeight <= 0) return {};
+    // Written straight into the image's own memory: no second buffer, no copy.
+    QImage image(state.ImageWidth, state.ImageHeight, QImage::Format_RGB32);
+    if (image.isNull() ||
+        !WriteBgra32TopDown(state, {image.bits(), static_cast<std::size_t>(image.sizeInBytes())}))
+        return {};
+    return image;
 }
 
 bool ShowPicture(PictureBox* box, PictureKind kind, EntryBytes entry, bool checkerboard) {
