@@ -1,7 +1,7 @@
 #pragma once
 
-// A picture entry read from the archive file: its header first, then only the bytes its picture takes,
-// however large the entry.
+// A picture entry read from the archive file: only the bytes its picture takes, however large the entry,
+// in one read where the entry is small.
 
 #include "archive/archive_model.h"
 #include "images/picture_layout.h"
