@@ -8,6 +8,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   imagemagick
+  help2man librsvg2-bin desktop-file-utils appstream lintian dpkg-dev man-db groff-base file shared-mime-info
   fonts-dejavu-core
 )
 

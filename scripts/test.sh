@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds everything and runs every test, three ways:
-#   1. the normal build (build/), warnings as errors;
+#   1. the normal build (build/), warnings as errors, and the Debian package made from it
+#      (scripts/check-package.sh);
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/), where any
 #      report ends the program that made it with an error, so its test fails;
 #   3. a short pass of every fuzz target (build-fuzz/, clang's libFuzzer; fuzz/run.sh runs longer ones).
@@ -20,6 +21,9 @@ echo "== Build and test"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVOT_WERROR=ON
 cmake --build build
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== The package"
+scripts/check-package.sh build
 
 echo "== Build and test with the sanitizers"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVOT_WERROR=ON -DKELVOT_SANITIZE=ON \
