@@ -1,0 +1,228 @@
+#define FUSE_USE_VERSION 31
+
+#include "cli/mount_fuse.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fuse.h>
+#include <memory>
+#include <new>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kelvot::cli {
+
+namespace {
+
+using mount::Snapshot;
+
+mount::ArchiveView& View() {
+    return *static_cast<mount::ArchiveView*>(fuse_get_context()->private_data);
+}
+
+// What a path names in the mount.
+struct Node {
+    enum Kind { Top, PngFolder, Entry, Png } kind = Top;
+    std::size_t position = 0; // in its folder
+};
+
+std::optional<Node> Resolve(const Snapshot& s, std::string_view path) {
+    if (path == "/") return Node{Node::Top};
+    path.remove_prefix(1);
+    if (path == mount::kPngFolder) return Node{Node::PngFolder};
+    const std::string prefix = std::string(mount::kPngFolder) + "/";
+    if (path.starts_with(prefix)) {
+        const auto k = s.Pngs().Names.Find(path.substr(prefix.size()));
+        return k ? std::optional(Node{Node::Png, *k}) : std::nullopt;
+    }
+    const auto k = s.Top().Find(path);
+    return k ? std::optional(Node{Node::Entry, *k}) : std::nullopt;
+}
+
+// Read-only files and folders of the mounting user, dated by the archive file.
+void Describe(const Snapshot& s, const Node& node, struct stat& st) {
+    st = {};
+    const bool folder = node.kind == Node::Top || node.kind == Node::PngFolder;
+    st.st_mode = folder ? (S_IFDIR | 0555) : (S_IFREG | 0444);
+    st.st_nlink = node.kind == Node::Top ? 3 : folder ? 2 : 1;
+    st.st_uid = ::getuid();
+    st.st_gid = ::getgid();
+    st.st_atim = st.st_mtim = st.st_ctim = s.ModifiedTime();
+    if (node.kind == Node::Entry) st.st_size = s.EntrySize(s.Top().Entries[node.position]);
+    if (node.kind == Node::Png) st.st_size = s.Pngs().Sizes[node.position];
+    st.st_blksize = 4096;
+    st.st_blocks = (st.st_size + 511) / 512;
+}
+
+// An open file: the snapshot it was opened in, and its PNG bytes for a file of png/.
+struct OpenFile {
+    std::shared_ptr<const Snapshot> snapshot;
+    std::int32_t entry = -1;
+    mount::Bytes png;
+};
+
+// No C++ exception may cross into libfuse: each becomes an error number.
+template <class F> int Guarded(F f) {
+    try {
+        return f();
+    } catch (const std::bad_alloc&) {
+        return -ENOMEM;
+    } catch (...) {
+        return -EIO;
+    }
+}
+
+int GetAttr(const char* path, struct stat* st, fuse_file_info* fi) {
+    return Guarded([&] {
+        const auto s = fi ? reinterpret_cast<OpenFile*>(fi->fh)->snapshot : View().Current();
+        const auto node = Resolve(*s, path);
+        if (!node) return -ENOENT;
+        Describe(*s, *node, *st);
+        return 0;
+    });
+}
+
+int ReadDir(const char* path, void* buf, fuse_fill_dir_t fill, off_t, fuse_file_info*,
+            fuse_readdir_flags flags) {
+    return Guarded([&] {
+        const auto s = View().Current();
+        const auto node = Resolve(*s, path);
+        if (!node) return -ENOENT;
+        if (node->kind != Node::Top && node->kind != Node::PngFolder) return -ENOTDIR;
+        // With readdirplus the kernel takes every file's attributes from the listing, sparing a lookup each.
+        const bool plus = flags & FUSE_READDIR_PLUS;
+        struct stat st {};
+        auto add = [&](const std::string& name, const Node& shown) {
+            if (plus) Describe(*s, shown, st);
+            return fill(buf, name.c_str(), plus ? &st : nullptr, 0,
+                        plus ? FUSE_FILL_DIR_PLUS : fuse_fill_dir_flags{}) == 0;
+        };
+        add(".", *node);
+        add("..", Node{Node::Top});
+        const bool top = node->kind == Node::Top;
+        if (top) add(std::string(mount::kPngFolder), Node{Node::PngFolder});
+        const auto& names = top ? s->Top().Names : s->Pngs().Names.Names;
+        for (std::size_t k = 0; k < names.size(); ++k)
+            if (!add(names[k], Node{top ? Node::Entry : Node::Png, k})) return -ENOMEM;
+        return 0;
+    });
+}
+
+int Open(const char* path, fuse_file_info* fi) {
+    return Guarded([&] {
+        if ((fi->flags & O_ACCMODE) != O_RDONLY || (fi->flags & O_TRUNC)) return -EROFS;
+        auto s = View().Current();
+        const auto node = Resolve(*s, path);
+        if (!node) return -ENOENT;
+        auto file = std::make_unique<OpenFile>();
+        if (node->kind == Node::Entry) {
+            file->entry = s->Top().Entries[node->position];
+        } else if (node->kind == Node::Png) {
+            file->png = s->Png(node->position);
+            if (!file->png) return -EIO;
+        } else {
+            return -EISDIR;
+        }
+        file->snapshot = std::move(s);
+        fi->fh = reinterpret_cast<std::uint64_t>(file.release());
+        return 0;
+    });
+}
+
+int Read(const char*, char* buf, size_t size, off_t offset, fuse_file_info* fi) {
+    return Guarded([&] {
+        const auto& file = *reinterpret_cast<OpenFile*>(fi->fh);
+        if (file.png) {
+            const auto length = static_cast<off_t>(file.png->size());
+            const auto n = offset >= length ? 0 : std::min<off_t>(static_cast<off_t>(size), length - offset);
+            if (n > 0) std::memcpy(buf, file.png->data() + offset, static_cast<std::size_t>(n));
+            return static_cast<int>(n);
+        }
+        const auto n =
+            file.snapshot->ReadEntry(file.entry, offset, {reinterpret_cast<std::uint8_t*>(buf), size});
+        return static_cast<int>(n);
+    });
+}
+
+int Release(const char*, fuse_file_info* fi) {
+    delete reinterpret_cast<OpenFile*>(fi->fh);
+    return 0;
+}
+
+void* Init(fuse_conn_info*, fuse_config* cfg) {
+    // The kernel keeps a file's pages while the archive's time and size stay as they were; an edit
+    // replaces the archive and so drops them. Names and attributes are kept for a second.
+    cfg->auto_cache = 1;
+    cfg->entry_timeout = 1.0;
+    cfg->attr_timeout = 1.0;
+    cfg->negative_timeout = 1.0;
+    return fuse_get_context()->private_data;
+}
+
+// Everything that would change the file system.
+int ReadOnly() {
+    return -EROFS;
+}
+
+fuse_operations Operations() {
+    fuse_operations ops{};
+    ops.init = Init;
+    ops.getattr = GetAttr;
+    ops.readdir = ReadDir;
+    ops.open = Open;
+    ops.read = Read;
+    ops.release = Release;
+    ops.mknod = [](const char*, mode_t, dev_t) { return ReadOnly(); };
+    ops.mkdir = [](const char*, mode_t) { return ReadOnly(); };
+    ops.unlink = [](const char*) { return ReadOnly(); };
+    ops.rmdir = [](const char*) { return ReadOnly(); };
+    ops.symlink = [](const char*, const char*) { return ReadOnly(); };
+    ops.rename = [](const char*, const char*, unsigned) { return ReadOnly(); };
+    ops.link = [](const char*, const char*) { return ReadOnly(); };
+    ops.chmod = [](const char*, mode_t, fuse_file_info*) { return ReadOnly(); };
+    ops.chown = [](const char*, uid_t, gid_t, fuse_file_info*) { return ReadOnly(); };
+    ops.truncate = [](const char*, off_t, fuse_file_info*) { return ReadOnly(); };
+    ops.write = [](const char*, const char*, size_t, off_t, fuse_file_info*) { return ReadOnly(); };
+    ops.create = [](const char*, mode_t, fuse_file_info*) { return ReadOnly(); };
+    ops.utimens = [](const char*, const timespec*, fuse_file_info*) { return ReadOnly(); };
+    return ops;
+}
+
+// An option value with libfuse's separators escaped.
+std::string OptionValue(std::string_view text) {
+    std::string escaped;
+    for (const char c : text) {
+        if (c == ',' || c == '\\') escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
+}
+
+} // namespace
+
+int ServeMount(mount::ArchiveView& view, const MountRequest& request) {
+    const std::string options = "ro,default_permissions,subtype=kelvot,fsname=" + OptionValue(request.FsName);
+    const char* argv[] = {"kelvot-cli", "-o", options.c_str()};
+    fuse_args args = FUSE_ARGS_INIT(3, const_cast<char**>(argv));
+    const fuse_operations ops = Operations();
+    fuse* f = fuse_new(&args, &ops, sizeof ops, &view);
+    fuse_opt_free_args(&args);
+    if (!f) return 1;
+    int status = 1;
+    if (fuse_mount(f, request.MountPoint.c_str()) == 0) {
+        fuse_session* session = fuse_get_session(f);
+        if (fuse_daemonize(request.Foreground ? 1 : 0) == 0 && fuse_set_signal_handlers(session) == 0) {
+            // The loop ends with 0 on an unmount and with the signal's number on one of the signals.
+            const int ended = fuse_loop_mt(f, 0);
+            status = ended == 0 || ended == SIGINT || ended == SIGTERM || ended == SIGHUP ? 0 : 1;
+            fuse_remove_signal_handlers(session);
+        }
+        fuse_unmount(f);
+    }
+    fuse_destroy(f);
+    return status;
+}
+
+} // namespace kelvot::cli
