@@ -56,13 +56,6 @@ void Describe(const Snapshot& s, const Node& node, struct stat& st) {
     st.st_blocks = (st.st_size + 511) / 512;
 }
 
-// An open file: the snapshot it was opened in, and its PNG bytes for a file of png/.
-struct OpenFile {
-    std::shared_ptr<const Snapshot> snapshot;
-    std::int32_t entry = -1;
-    mount::Bytes png;
-};
-
 // No C++ exception may cross into libfuse: each becomes an error number.
 template <class F> int Guarded(F f) {
     try {
@@ -74,9 +67,9 @@ template <class F> int Guarded(F f) {
     }
 }
 
-int GetAttr(const char* path, struct stat* st, fuse_file_info* fi) {
+int GetAttr(const char* path, struct stat* st, fuse_file_info*) {
     return Guarded([&] {
-        const auto s = fi ? reinterpret_cast<OpenFile*>(fi->fh)->snapshot : View().Current();
+        const auto s = View().Current();
         const auto node = Resolve(*s, path);
         if (!node) return -ENOENT;
         Describe(*s, *node, *st);
@@ -84,77 +77,70 @@ int GetAttr(const char* path, struct stat* st, fuse_file_info* fi) {
     });
 }
 
-int ReadDir(const char* path, void* buf, fuse_fill_dir_t fill, off_t, fuse_file_info*,
+int ReadDir(const char* path, void* buf, fuse_fill_dir_t fill, off_t offset, fuse_file_info*,
             fuse_readdir_flags flags) {
     return Guarded([&] {
         const auto s = View().Current();
         const auto node = Resolve(*s, path);
         if (!node) return -ENOENT;
         if (node->kind != Node::Top && node->kind != Node::PngFolder) return -ENOTDIR;
-        // With readdirplus the kernel takes every file's attributes from the listing, sparing a lookup each.
+        // With readdirplus the kernel takes every file's attributes from the listing, sparing a lookup
+        // each. Each line carries the offset of the next, so a large folder is listed in pieces.
         const bool plus = flags & FUSE_READDIR_PLUS;
-        struct stat st {};
-        auto add = [&](const std::string& name, const Node& shown) {
-            if (plus) Describe(*s, shown, st);
-            return fill(buf, name.c_str(), plus ? &st : nullptr, 0,
-                        plus ? FUSE_FILL_DIR_PLUS : fuse_fill_dir_flags{}) == 0;
-        };
-        add(".", *node);
-        add("..", Node{Node::Top});
         const bool top = node->kind == Node::Top;
-        if (top) add(std::string(mount::kPngFolder), Node{Node::PngFolder});
         const auto& names = top ? s->Top().Names : s->Pngs().Names.Names;
-        for (std::size_t k = 0; k < names.size(); ++k)
-            if (!add(names[k], Node{top ? Node::Entry : Node::Png, k})) return -ENOMEM;
+        const off_t extra = top ? 3 : 2; // ".", ".." and png
+        struct stat st {};
+        for (off_t k = offset; k < extra + static_cast<off_t>(names.size()); ++k) {
+            const auto position = static_cast<std::size_t>(k - extra);
+            const Node shown = k == 0      ? *node
+                               : k < 2     ? Node{Node::Top}
+                               : k < extra ? Node{Node::PngFolder}
+                                           : Node{top ? Node::Entry : Node::Png, position};
+            const std::string& name = k == 0      ? "."
+                                      : k == 1    ? ".."
+                                      : k < extra ? std::string(mount::kPngFolder)
+                                                  : names[position];
+            if (plus) Describe(*s, shown, st);
+            if (fill(buf, name.c_str(), plus ? &st : nullptr, k + 1,
+                     plus ? FUSE_FILL_DIR_PLUS : fuse_fill_dir_flags{}) != 0)
+                break;
+        }
         return 0;
     });
 }
 
-int Open(const char* path, fuse_file_info* fi) {
+// Files are not opened: the kernel then sends neither an open nor a release for each file, two of the
+// four requests a file took. Each read finds its file by path in the current snapshot, so a file read
+// while the archive is replaced goes on with the new entry of its name, or fails (ENOENT) if none is left.
+int Open(const char*, fuse_file_info*) {
+    return -ENOSYS;
+}
+
+int Read(const char* path, char* buf, size_t size, off_t offset, fuse_file_info*) {
     return Guarded([&] {
-        if ((fi->flags & O_ACCMODE) != O_RDONLY || (fi->flags & O_TRUNC)) return -EROFS;
-        auto s = View().Current();
+        const auto s = View().Current();
         const auto node = Resolve(*s, path);
         if (!node) return -ENOENT;
-        auto file = std::make_unique<OpenFile>();
-        if (node->kind == Node::Entry) {
-            file->entry = s->Top().Entries[node->position];
-        } else if (node->kind == Node::Png) {
-            file->png = s->Png(node->position);
-            if (!file->png) return -EIO;
-        } else {
-            return -EISDIR;
-        }
-        file->snapshot = std::move(s);
-        fi->fh = reinterpret_cast<std::uint64_t>(file.release());
-        return 0;
-    });
-}
-
-int Read(const char*, char* buf, size_t size, off_t offset, fuse_file_info* fi) {
-    return Guarded([&] {
-        const auto& file = *reinterpret_cast<OpenFile*>(fi->fh);
-        if (file.png) {
-            const auto length = static_cast<off_t>(file.png->size());
-            const auto n = offset >= length ? 0 : std::min<off_t>(static_cast<off_t>(size), length - offset);
-            if (n > 0) std::memcpy(buf, file.png->data() + offset, static_cast<std::size_t>(n));
-            return static_cast<int>(n);
-        }
-        const auto n =
-            file.snapshot->ReadEntry(file.entry, offset, {reinterpret_cast<std::uint8_t*>(buf), size});
+        const std::span out{reinterpret_cast<std::uint8_t*>(buf), size};
+        if (node->kind == Node::Entry)
+            return static_cast<int>(s->ReadEntry(s->Top().Entries[node->position], offset, out));
+        if (node->kind != Node::Png) return -EISDIR;
+        const mount::Bytes png = s->Png(node->position);
+        if (!png) return -EIO;
+        const auto length = static_cast<off_t>(png->size());
+        const auto n = offset >= length ? 0 : std::min<off_t>(static_cast<off_t>(size), length - offset);
+        if (n > 0) std::memcpy(buf, png->data() + offset, static_cast<std::size_t>(n));
         return static_cast<int>(n);
     });
 }
 
-int Release(const char*, fuse_file_info* fi) {
-    delete reinterpret_cast<OpenFile*>(fi->fh);
-    return 0;
-}
-
-void* Init(fuse_conn_info*, fuse_config* cfg) {
-    // The kernel keeps a file's pages while the archive's time and size stay as they were; an edit
-    // replaces the archive and so drops them. Names and attributes are kept for a second.
-    cfg->auto_cache = 1;
+void* Init(fuse_conn_info* conn, fuse_config* cfg) {
+    // Every listing carries the attributes (not only a folder's first piece), so a program that lists a
+    // folder and then looks at each file, as tar and ls -l do, asks nothing more.
+    conn->want &= ~FUSE_CAP_READDIRPLUS_AUTO;
+    // Names and attributes are kept for a second. The kernel keeps a file's pages until its attributes
+    // change: every file shows the archive's time, which an edit changes.
     cfg->entry_timeout = 1.0;
     cfg->attr_timeout = 1.0;
     cfg->negative_timeout = 1.0;
@@ -173,7 +159,6 @@ fuse_operations Operations() {
     ops.readdir = ReadDir;
     ops.open = Open;
     ops.read = Read;
-    ops.release = Release;
     ops.mknod = [](const char*, mode_t, dev_t) { return ReadOnly(); };
     ops.mkdir = [](const char*, mode_t) { return ReadOnly(); };
     ops.unlink = [](const char*) { return ReadOnly(); };

@@ -92,9 +92,17 @@ const PngFolder& Snapshot::Pngs() const {
 Bytes Snapshot::Png(std::size_t k) const {
     const PngFolder& pngs = Pngs();
     if (pngs.Kept[k]) return pngs.Kept[k];
+    {
+        const std::lock_guard lock(lastMutex_);
+        if (last_.second && last_.first == k) return last_.second;
+    }
     EntryReader reader(model_, file_);
     auto bytes = MakePng(model_, reader, pngs.Names.Entries[k]);
-    return bytes ? std::make_shared<const std::vector<std::uint8_t>>(std::move(*bytes)) : nullptr;
+    if (!bytes) return nullptr;
+    Bytes made = std::make_shared<const std::vector<std::uint8_t>>(std::move(*bytes));
+    const std::lock_guard lock(lastMutex_);
+    last_ = {k, made};
+    return made;
 }
 
 ArchiveView::ArchiveView(std::filesystem::path path)

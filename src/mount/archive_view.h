@@ -4,8 +4,8 @@
 // descriptor, directory and name tree, and the PNG files of its pictures, made when png/ is first looked
 // into), and the view that swaps in a new snapshot when the file at the path has been replaced or changed.
 //
-// A snapshot keeps its own descriptor, so a file opened through the mount reads the archive it was opened
-// from to the end, even after an edit has renamed a new archive over the path.
+// Each snapshot reads through its own descriptor, so one taken before an edit renamed a new archive over
+// the path still reads the old file while anything holds it.
 
 #include "archive/archive_model.h"
 #include "archive/file_ops.h"
@@ -19,6 +19,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kelvot::mount {
@@ -49,7 +50,8 @@ class Snapshot {
     std::int64_t EntrySize(std::int32_t index) const { return model_.EntryRange(index).Length; }
     // Reads up to out.size() bytes of the entry from `offset`; returns the count, or -errno.
     std::int64_t ReadEntry(std::int32_t index, std::int64_t offset, std::span<std::uint8_t> out) const;
-    // The PNG file at position `k` of png/, made again when it was not kept; null when it cannot be made.
+    // The PNG file at position `k` of png/, made again when it was not kept (the last one made stays for
+    // the reads that follow); null when it cannot be made.
     Bytes Png(std::size_t k) const;
 
   private:
@@ -60,6 +62,8 @@ class Snapshot {
     std::vector<std::int32_t> pictures_; // picture-typed entries, in directory order
     mutable std::once_flag pngOnce_;
     mutable PngFolder pngs_;
+    mutable std::mutex lastMutex_;
+    mutable std::pair<std::size_t, Bytes> last_;
 };
 
 // The kept PNG files of one snapshot take at most this many bytes.
