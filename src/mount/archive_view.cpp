@@ -42,12 +42,13 @@ std::int64_t Snapshot::ReadEntry(std::int32_t index, std::int64_t offset, std::s
 
 namespace {
 
-// The PNG file of an entry; nullopt when it exports none or its bytes cannot be read.
+// The PNG file of an entry; nullopt when it exports none, its bytes cannot be read or memory runs out
+// (this runs on worker threads, which an exception must not leave).
 std::optional<std::vector<std::uint8_t>> MakePng(const ArchiveModel& model, EntryReader& reader,
                                                  std::int32_t index) {
     try {
         return ExportPng(model, reader, index, kDefaultMaxMegapixels);
-    } catch (const KelvotError&) {
+    } catch (const std::exception&) {
         return std::nullopt;
     }
 }
@@ -57,13 +58,23 @@ std::optional<std::vector<std::uint8_t>> MakePng(const ArchiveModel& model, Entr
 const PngFolder& Snapshot::Pngs() const {
     std::call_once(pngOnce_, [this] {
         // Every picture is encoded once here, to know which export and how large their files are; the
-        // work is shared by one thread per core.
-        std::vector<std::optional<std::vector<std::uint8_t>>> made(pictures_.size());
+        // work is shared by one thread per core. Files are kept while the cache has room, so memory
+        // stays bounded however many pictures there are.
+        std::vector<std::int64_t> sizes(pictures_.size(), -1); // -1: exports none
+        std::vector<Bytes> kept(pictures_.size());
         std::atomic<std::size_t> next{0};
+        std::atomic<std::int64_t> room{kPngCacheBytes};
         auto work = [&] {
             EntryReader reader(model_, file_);
-            for (std::size_t k; (k = next++) < pictures_.size();)
-                made[k] = MakePng(model_, reader, pictures_[k]);
+            for (std::size_t k; (k = next++) < pictures_.size();) {
+                auto png = MakePng(model_, reader, pictures_[k]);
+                if (!png) continue;
+                sizes[k] = static_cast<std::int64_t>(png->size());
+                if (room.fetch_sub(sizes[k]) >= sizes[k])
+                    kept[k] = std::make_shared<const std::vector<std::uint8_t>>(std::move(*png));
+                else
+                    room += sizes[k];
+            }
         };
         const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
         std::vector<std::jthread> workers;
@@ -73,16 +84,11 @@ const PngFolder& Snapshot::Pngs() const {
         workers.clear();
 
         std::vector<std::int32_t> exported;
-        std::int64_t kept = 0;
-        for (std::size_t k = 0; k < made.size(); ++k) {
-            if (!made[k]) continue;
+        for (std::size_t k = 0; k < pictures_.size(); ++k) {
+            if (sizes[k] < 0) continue;
             exported.push_back(pictures_[k]);
-            const auto size = static_cast<std::int64_t>(made[k]->size());
-            pngs_.Sizes.push_back(size);
-            const bool keep = kept + size <= kPngCacheBytes;
-            pngs_.Kept.push_back(keep ? std::make_shared<const std::vector<std::uint8_t>>(std::move(*made[k]))
-                                      : nullptr);
-            if (keep) kept += size;
+            pngs_.Sizes.push_back(sizes[k]);
+            pngs_.Kept.push_back(std::move(kept[k]));
         }
         pngs_.Names = BuildNameTree(model_.Directory.EntryNames, exported).Pngs;
     });
