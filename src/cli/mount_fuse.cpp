@@ -3,13 +3,19 @@
 #include "cli/mount_fuse.h"
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <fuse.h>
+#include <fuse_lowlevel.h>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <stop_token>
 #include <string_view>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace kelvot::cli {
@@ -139,11 +145,11 @@ void* Init(fuse_conn_info* conn, fuse_config* cfg) {
     // Every listing carries the attributes (not only a folder's first piece), so a program that lists a
     // folder and then looks at each file, as tar and ls -l do, asks nothing more.
     conn->want &= ~FUSE_CAP_READDIRPLUS_AUTO;
-    // Names and attributes are kept for a second. The kernel keeps a file's pages until its attributes
-    // change: every file shows the archive's time, which an edit changes.
-    cfg->entry_timeout = 1.0;
-    cfg->attr_timeout = 1.0;
-    cfg->negative_timeout = 1.0;
+    // The kernel keeps names, attributes and files' bytes for a while: they change only with the archive,
+    // and then the watcher tells it to forget them.
+    cfg->entry_timeout = 60.0;
+    cfg->attr_timeout = 60.0;
+    cfg->negative_timeout = 60.0;
     return fuse_get_context()->private_data;
 }
 
@@ -185,6 +191,30 @@ std::string OptionValue(std::string_view text) {
     return escaped;
 }
 
+// Looks at the archive's path once a second. When an edit has put a new archive there, the view takes
+// it and the kernel is told to forget the names of both (png/ with its files), and the top folder's
+// attributes; files are looked up again then.
+void Watch(std::stop_token stop, mount::ArchiveView& view, fuse* f) {
+    std::mutex mutex;
+    std::condition_variable_any tick;
+    std::unique_lock lock(mutex);
+    while (!tick.wait_for(lock, stop, std::chrono::seconds(1), [] { return false; }) &&
+           !stop.stop_requested()) {
+        const auto old = view.Refresh();
+        if (!old) continue;
+        fuse_session* session = fuse_get_session(f);
+        auto forget = [&](std::string_view name) {
+            fuse_lowlevel_notify_inval_entry(session, FUSE_ROOT_ID, name.data(), name.size());
+        };
+        forget(mount::kPngFolder);
+        // The new names too, which the kernel may hold as missing.
+        for (const auto& snapshot : {old, view.Current()})
+            for (const std::string& name : snapshot->Top().Names)
+                forget(name);
+        fuse_invalidate_path(f, "/");
+    }
+}
+
 } // namespace
 
 int ServeMount(mount::ArchiveView& view, const MountRequest& request) {
@@ -199,9 +229,13 @@ int ServeMount(mount::ArchiveView& view, const MountRequest& request) {
     if (fuse_mount(f, request.MountPoint.c_str()) == 0) {
         fuse_session* session = fuse_get_session(f);
         if (fuse_daemonize(request.Foreground ? 1 : 0) == 0 && fuse_set_signal_handlers(session) == 0) {
+            // Started after fuse_daemonize, whose fork keeps only the calling thread.
+            std::jthread watcher([&](std::stop_token stop) { Watch(stop, view, f); });
             // The loop ends with 0 on an unmount and with the signal's number on one of the signals.
             const int ended = fuse_loop_mt(f, 0);
             status = ended == 0 || ended == SIGINT || ended == SIGTERM || ended == SIGHUP ? 0 : 1;
+            watcher.request_stop();
+            watcher.join();
             fuse_remove_signal_handlers(session);
         }
         fuse_unmount(f);

@@ -112,27 +112,24 @@ Bytes Snapshot::Png(std::size_t k) const {
 }
 
 ArchiveView::ArchiveView(std::filesystem::path path)
-    : path_(std::move(path)), snapshot_(std::make_shared<const Snapshot>(path_)),
-      checked_(std::chrono::steady_clock::now()) {}
+    : path_(std::move(path)), snapshot_(std::make_shared<const Snapshot>(path_)) {}
 
-std::shared_ptr<const Snapshot> ArchiveView::Held() {
+std::shared_ptr<const Snapshot> ArchiveView::Current() {
     const std::lock_guard lock(mutex_);
     return snapshot_;
 }
 
-std::shared_ptr<const Snapshot> ArchiveView::Current() {
-    const std::lock_guard lock(mutex_);
-    const auto now = std::chrono::steady_clock::now();
-    if (now - checked_ < std::chrono::seconds(1)) return snapshot_;
-    checked_ = now;
+std::shared_ptr<const Snapshot> ArchiveView::Refresh() {
     const auto stamp = StampOfPath(path_);
-    if (!stamp || *stamp == snapshot_->Model().Stamp) return snapshot_;
+    if (!stamp || *stamp == Current()->Model().Stamp) return nullptr;
     try {
-        snapshot_ = std::make_shared<const Snapshot>(path_);
+        auto fresh = std::make_shared<const Snapshot>(path_);
+        const std::lock_guard lock(mutex_);
+        return std::exchange(snapshot_, std::move(fresh));
     } catch (const KelvotError&) {
         // Not an archive now (or half written by a program that writes in place): the last one stays.
+        return nullptr;
     }
-    return snapshot_;
 }
 
 } // namespace kelvot::mount

@@ -11,7 +11,6 @@
 #include "archive/file_ops.h"
 #include "mount/name_tree.h"
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -74,19 +73,17 @@ class ArchiveView {
     // Reads the archive (KelvotError when it is none).
     explicit ArchiveView(std::filesystem::path path);
 
-    // The current snapshot. When a second has passed since the last look, the path is looked at again
-    // (its file's identity, size and change time), and a changed file is read afresh; if it can no longer
-    // be read as an archive, the last snapshot stays.
+    // The current snapshot.
     std::shared_ptr<const Snapshot> Current();
-    // The snapshot as it stands, without looking at the path.
-    std::shared_ptr<const Snapshot> Held();
+    // Looks at the path again (its file's identity, size and change time) and reads a changed file
+    // afresh; returns the snapshot it replaced, or null when nothing changed. A file that can no longer be
+    // read as an archive leaves the last snapshot in place.
+    std::shared_ptr<const Snapshot> Refresh();
 
   private:
     std::filesystem::path path_;
     std::mutex mutex_;
     std::shared_ptr<const Snapshot> snapshot_;
-    std::optional<FileStamp> stamp_;
-    std::chrono::steady_clock::time_point checked_;
 };
 
 } // namespace kelvot::mount
