@@ -116,11 +116,15 @@ int ReadDir(const char* path, void* buf, fuse_fill_dir_t fill, off_t offset, fus
     });
 }
 
+// Whether the kernel takes ENOSYS from open as "no open needed" (older ones would fail the open); set
+// once by Init, before any request.
+bool kernelSkipsOpen = false;
+
 // Files are not opened: the kernel then sends neither an open nor a release for each file, two of the
 // four requests a file took. Each read finds its file by path in the current snapshot, so a file read
 // while the archive is replaced goes on with the new entry of its name, or fails (ENOENT) if none is left.
 int Open(const char*, fuse_file_info*) {
-    return -ENOSYS;
+    return kernelSkipsOpen ? -ENOSYS : 0;
 }
 
 int Read(const char* path, char* buf, size_t size, off_t offset, fuse_file_info*) {
@@ -145,6 +149,7 @@ void* Init(fuse_conn_info* conn, fuse_config* cfg) {
     // Every listing carries the attributes (not only a folder's first piece), so a program that lists a
     // folder and then looks at each file, as tar and ls -l do, asks nothing more.
     conn->want &= ~FUSE_CAP_READDIRPLUS_AUTO;
+    kernelSkipsOpen = conn->capable & FUSE_CAP_NO_OPEN_SUPPORT;
     // The kernel keeps names, attributes and files' bytes for a while: they change only with the archive,
     // and then the watcher tells it to forget them.
     cfg->entry_timeout = 60.0;
@@ -192,8 +197,9 @@ std::string OptionValue(std::string_view text) {
 }
 
 // Looks at the archive's path once a second. When an edit has put a new archive there, the view takes
-// it and the kernel is told to forget the names of both (png/ with its files), and the top folder's
-// attributes; files are looked up again then.
+// it and the kernel is told to forget the names of both (png/ with its files) and the folders'
+// attributes. Files are looked up again then, and the kernel drops the bytes it held of a file whose
+// time or size has changed (every file shows the archive's time).
 void Watch(std::stop_token stop, mount::ArchiveView& view, fuse* f) {
     std::mutex mutex;
     std::condition_variable_any tick;
@@ -212,6 +218,7 @@ void Watch(std::stop_token stop, mount::ArchiveView& view, fuse* f) {
             for (const std::string& name : snapshot->Top().Names)
                 forget(name);
         fuse_invalidate_path(f, "/");
+        fuse_invalidate_path(f, ("/" + std::string(mount::kPngFolder)).c_str());
     }
 }
 
