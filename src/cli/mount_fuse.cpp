@@ -2,6 +2,8 @@
 
 #include "cli/mount_fuse.h"
 
+#include "archive/error.h"
+
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -231,22 +233,24 @@ int ServeMount(mount::ArchiveView& view, const MountRequest& request) {
     const fuse_operations ops = Operations();
     fuse* f = fuse_new(&args, &ops, sizeof ops, &view);
     fuse_opt_free_args(&args);
-    if (!f) return 1;
-    int status = 1;
-    if (fuse_mount(f, request.MountPoint.c_str()) == 0) {
-        fuse_session* session = fuse_get_session(f);
-        if (fuse_daemonize(request.Foreground ? 1 : 0) == 0 && fuse_set_signal_handlers(session) == 0) {
-            // Started after fuse_daemonize, whose fork keeps only the calling thread.
-            std::jthread watcher([&](std::stop_token stop) { Watch(stop, view, f); });
-            // The loop ends with 0 on an unmount and with the signal's number on one of the signals.
-            const int ended = fuse_loop_mt(f, 0);
-            status = ended == 0 || ended == SIGINT || ended == SIGTERM || ended == SIGHUP ? 0 : 1;
-            watcher.request_stop();
-            watcher.join();
-            fuse_remove_signal_handlers(session);
-        }
-        fuse_unmount(f);
+    if (!f || fuse_mount(f, request.MountPoint.c_str()) != 0) {
+        if (f) fuse_destroy(f);
+        // libfuse has printed the system's reason just before.
+        throw KelvotError(EIO, "Cannot mount on " + request.MountPoint.string() + ".");
     }
+    int status = 1;
+    fuse_session* session = fuse_get_session(f);
+    if (fuse_daemonize(request.Foreground ? 1 : 0) == 0 && fuse_set_signal_handlers(session) == 0) {
+        // Started after fuse_daemonize, whose fork keeps only the calling thread.
+        std::jthread watcher([&](std::stop_token stop) { Watch(stop, view, f); });
+        // The loop ends with 0 on an unmount and with the signal's number on one of the signals.
+        const int ended = fuse_loop_mt(f, 0);
+        status = ended == 0 || ended == SIGINT || ended == SIGTERM || ended == SIGHUP ? 0 : 1;
+        watcher.request_stop();
+        watcher.join();
+        fuse_remove_signal_handlers(session);
+    }
+    fuse_unmount(f);
     fuse_destroy(f);
     return status;
 }

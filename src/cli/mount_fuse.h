@@ -18,7 +18,7 @@ struct MountRequest {
 
 // Mounts the view and serves it until the file system is unmounted (fusermount3 -u) or the program gets
 // SIGINT, SIGTERM or SIGHUP; then 0. Without Foreground the program goes to the background once mounted.
-// A mount that fails returns 1, after libfuse has said why on stderr.
+// A mount that fails throws KelvotError, after libfuse has said why on stderr.
 int ServeMount(mount::ArchiveView& view, const MountRequest& request);
 
 } // namespace kelvot::cli
