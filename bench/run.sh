@@ -20,6 +20,11 @@
 #   export png   kelvot-cli export --format png of the same pictures
 #                                          mogrify writing PNG files from the same TGA and PPM files (no
 #                                          masks: the PNG files carry the transparency)
+#   mount        every entry of MANY.DAT read through kelvot-cli mount with tar (tar -cf - | cat, and
+#                tar -cf /dev/null, which reads no file's bytes)
+#                                          kelvot-cli extract of MANY.DAT
+#                cp -r of png/ of PICS1K.DAT mounted
+#                                          kelvot-cli export --format png of PICS1K.DAT
 #   import       kelvot-cli import of a 512 x 512 picture into BIG.DAT with it added (a copy of the 1 GiB
 #                archive, flushed)         cp onto a copy of the archive, then sync
 #   window       a new window process opening WIN.DAT (32,767 entries, about 2 GiB) once per run (warm and
@@ -44,7 +49,7 @@ cmake --build "$build" --target kelvot-cli make_bench_data decode_bench open_win
 cli=$(realpath "$build/bin/kelvot-cli")
 if [[ -x /usr/bin/mogrify ]]; then mogrify=${MOGRIFY:-/usr/bin/mogrify}; else mogrify=${MOGRIFY:-mogrify}; fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/kelvot_bench_XXXXXX")
-trap 'chmod -R u+w "$work" 2> /dev/null; rm -rf "$work"' EXIT
+trap 'fusermount3 -u "$work/mnt" 2> /dev/null; chmod -R u+w "$work" 2> /dev/null; rm -rf "$work"' EXIT
 # The window programs keep their settings (recent archives) here, not in the user's.
 export XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=offscreen
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
@@ -232,6 +237,38 @@ cmd_mogrify_png() { "$mogrify" -path "$(out mp)" -format png "$work"/magick/P???
 run_group export_png mogrify_png
 row "export --format png: PICS1K.DAT (1,000 files)" "$(median_ms export_png)" "ImageMagick: mogrify" \
     "$(median_ms mogrify_png)" "<= 0.5"
+
+# mount: each run mounts afresh, so none of the files is in the kernel's cache of the mount yet; the
+# archive itself is (warm). GNU tar reads no file's bytes when its output is /dev/null, so the row that
+# reads them pipes the tar through cat.
+if [[ -e /dev/fuse ]] && command -v fusermount3 > /dev/null; then
+    mnt="$work/mnt"
+    mkdir -p "$mnt"
+    unmount() { if mountpoint -q "$mnt"; then fusermount3 -u "$mnt"; fi; }
+    mount_fresh() { unmount && "$cli" mount "$work/$1" "$mnt"; }
+    setup_extract_all() { unmount; warm "$work/MANY.DAT"; }
+    setup_tar_mount() { mount_fresh MANY.DAT; }
+    setup_tar_mount_null() { mount_fresh MANY.DAT; }
+    cmd_extract_all() { "$cli" extract "$work/MANY.DAT" "$(out manyM)"; }
+    cmd_tar_mount() { tar -cf - -C "$mnt" . | cat > /dev/null; }
+    cmd_tar_mount_null() { tar -cf /dev/null -C "$mnt" .; }
+    run_group extract_all tar_mount tar_mount_null
+    unmount
+    row "read all of MANY.DAT through kelvot-cli mount: tar -cf - | cat" "$(median_ms tar_mount)" \
+        "kelvot-cli extract (all)" "$(median_ms extract_all)" "<= 2.0"
+    row "the same, tar -cf /dev/null (reads no file's bytes)" "$(median_ms tar_mount_null)" \
+        "kelvot-cli extract (all)" "$(median_ms extract_all)" ""
+    setup_export_png_m() { unmount; }
+    setup_cp_png() { mount_fresh PICS1K.DAT; }
+    cmd_export_png_m() { "$cli" export "$work/PICS1K.DAT" "$(out epm)" --format png; }
+    cmd_cp_png() { cp -r "$mnt/png/" "$(out cpm)"; }
+    run_group export_png_m cp_png
+    unmount
+    row "cp -r png/ of PICS1K.DAT mounted (1,000 files)" "$(median_ms cp_png)" \
+        "kelvot-cli export --format png" "$(median_ms export_png_m)" "<= 1.5"
+else
+    echo "Note: no FUSE here (/dev/fuse or fusermount3 missing), so the mount rows are left out." >&2
+fi
 
 # import rewrites the 1 GiB archive, with the picture added to it, as every edit does.
 cp "$work/BIG.DAT" "$work/BIGPIC.DAT"

@@ -6,6 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libfreeimage-dev libimagequant-dev libcli11-dev nlohmann-json3-dev
   googletest libgtest-dev libbenchmark-dev
+  libfuse3-dev fuse3
   clang libclang-rt-14-dev
   imagemagick
   help2man librsvg2-bin desktop-file-utils appstream lintian dpkg-dev man-db groff-base file shared-mime-info

@@ -200,6 +200,13 @@ FileStamp StampOf(const FileHandle& file) {
     return {{st.st_dev, st.st_ino}, st.st_size, st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec};
 }
 
+std::optional<FileStamp> StampOfPath(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileStamp{
+        {st.st_dev, st.st_ino}, st.st_size, st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec};
+}
+
 void ReadExactly(const FileHandle& file, std::int64_t offset, std::span<std::uint8_t> bytes) {
     while (!bytes.empty()) {
         ssize_t n = -1;

@@ -105,6 +105,8 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
 };
 FileStamp StampOf(const FileHandle& file);
+// The stamp of the file a path names now, following links; nullopt when it cannot be read.
+std::optional<FileStamp> StampOfPath(const std::filesystem::path& path);
 
 // Reads exactly bytes.size() bytes at the offset (step Read); a file that ends early is an error.
 void ReadExactly(const FileHandle& file, std::int64_t offset, std::span<std::uint8_t> bytes);

@@ -24,5 +24,8 @@ void AddExtractCommand(CLI::App& app, int& status);
 void AddExportCommand(CLI::App& app, int& status);
 // create, add, remove, rename, import and replace.
 void AddEditCommands(CLI::App& app, int& status);
+#ifdef KELVOT_WITH_MOUNT
+void AddMountCommand(CLI::App& app, int& status);
+#endif
 
 } // namespace kelvot::cli

@@ -20,6 +20,9 @@ int main(int argc, char** argv) {
     kelvot::cli::AddExtractCommand(app, status);
     kelvot::cli::AddExportCommand(app, status);
     kelvot::cli::AddEditCommands(app, status);
+#ifdef KELVOT_WITH_MOUNT
+    kelvot::cli::AddMountCommand(app, status);
+#endif
 
     // A write past `ulimit -f` then fails with EFBIG through the usual error path, which removes the
     // temporary file, instead of killing the program without a word.

@@ -23,42 +23,6 @@ std::string NotExported(std::int32_t index, std::string_view name, const std::st
     return "\"" + PrintableName(name) + "\" (entry " + std::to_string(index) + ") was not exported: " + why;
 }
 
-// The decoded picture of a picture entry and the bytes it came from, or why there is none.
-struct Decoded {
-    std::optional<ImageState> picture;
-    std::uint8_t code = 0;
-    EntryBytes entry;
-    std::string problem;
-};
-
-// The header is read first, and then only the bytes the picture takes, so neither a huge entry nor a
-// header that claims a huge picture costs more memory than the limit allows.
-Decoded DecodeForExport(const ArchiveModel& model, EntryReader& reader, std::int32_t index, PictureKind kind,
-                        std::int64_t maxMegapixels) {
-    Decoded d;
-    if (!model.EntryInsideFile(index)) {
-        d.problem = "its data lies outside the archive file.";
-        return d;
-    }
-    const EntryBytes head = reader.Read(index, kPictureHeaderBytes);
-    const auto code = ReadFormatCode(kind, head);
-    const auto extent = MeasurePicture(kind, head);
-    if (!code) {
-        d.problem = "it is too short to hold a picture header.";
-    } else if (!PixelFormatOf(*code)) {
-        d.problem =
-            "its format code " + std::to_string(*code) + " is not a picture format Kelvot can decode.";
-    } else if (const auto refusal = extent ? TooLargeToDecode(*extent, maxMegapixels) : std::nullopt) {
-        d.problem = *refusal;
-    } else {
-        d.code = *code;
-        d.entry = extent ? reader.Read(index, extent->Bytes) : head;
-        d.picture = DecodePicture(kind, d.entry);
-        if (!d.picture) d.problem = "its picture does not fit in the entry's bytes.";
-    }
-    return d;
-}
-
 } // namespace
 
 OutputResult ExportPictures(const ArchiveModel& model, const FileHandle& archive,
@@ -97,7 +61,8 @@ OutputResult ExportPictures(const ArchiveModel& model, const FileHandle& archive
             // 3DO and OTH entries are not pictures: nothing to write.
         } else if (!IsSafeFileName(name) || !IsSafeFileName(colourName) || !IsSafeFileName(maskName)) {
             report("its name cannot be used as a file name.");
-        } else if (Decoded d = DecodeForExport(model, reader, i, *kind, options.MaxMegapixels); !d.picture) {
+        } else if (DecodedPicture d = DecodeForExport(model, reader, i, *kind, options.MaxMegapixels);
+                   !d.picture) {
             report(d.problem);
         } else if (bmp) {
             std::optional<ImageState> mask;
@@ -122,6 +87,48 @@ OutputResult ExportPictures(const ArchiveModel& model, const FileHandle& archive
         if (progress) progress(k + 1, total);
     }
     return result;
+}
+
+// The header is read first, and then only the bytes the picture takes, so neither a huge entry nor a
+// header that claims a huge picture costs more memory than the limit allows.
+DecodedPicture DecodeForExport(const ArchiveModel& model, EntryReader& reader, std::int32_t index,
+                               PictureKind kind, std::int64_t maxMegapixels) {
+    DecodedPicture d;
+    if (!model.EntryInsideFile(index)) {
+        d.problem = "its data lies outside the archive file.";
+        return d;
+    }
+    const EntryBytes head = reader.Read(index, kPictureHeaderBytes);
+    const auto code = ReadFormatCode(kind, head);
+    const auto extent = MeasurePicture(kind, head);
+    if (!code) {
+        d.problem = "it is too short to hold a picture header.";
+    } else if (!PixelFormatOf(*code)) {
+        d.problem =
+            "its format code " + std::to_string(*code) + " is not a picture format Kelvot can decode.";
+    } else if (const auto refusal = extent ? TooLargeToDecode(*extent, maxMegapixels) : std::nullopt) {
+        d.problem = *refusal;
+    } else {
+        d.code = *code;
+        d.entry = extent ? reader.Read(index, extent->Bytes) : head;
+        d.picture = DecodePicture(kind, d.entry);
+        if (!d.picture) d.problem = "its picture does not fit in the entry's bytes.";
+    }
+    return d;
+}
+
+std::optional<std::vector<std::uint8_t>> ExportPng(const ArchiveModel& model, EntryReader& reader,
+                                                   std::int32_t index, std::int64_t maxMegapixels) {
+    const auto kind = PictureKindOf(model.Directory.EntryTypes[index]);
+    if (!kind) return std::nullopt;
+    const DecodedPicture d = DecodeForExport(model, reader, index, *kind, maxMegapixels);
+    if (!d.picture) return std::nullopt;
+    try {
+        return EncodePng(*kind, d.entry, *d.picture);
+    } catch (const KelvotError& e) {
+        if (e.number() != kImageLibraryFailed) throw;
+        return std::nullopt;
+    }
 }
 
 std::string_view ExportFormatWord(ExportFormat format) {

@@ -44,6 +44,24 @@ inline constexpr std::int64_t kDefaultMaxMegapixels = 256;
 // is within the limit.
 std::optional<std::string> TooLargeToDecode(const PictureExtent& extent, std::int64_t maxMegapixels);
 
+// A picture entry decoded for export: the picture and the bytes it came from (valid until the reader's
+// next read), or why there is none.
+struct DecodedPicture {
+    std::optional<ImageState> picture;
+    std::uint8_t code = 0;
+    EntryBytes entry;
+    std::string problem;
+};
+
+// Reads the entry's header, then only the bytes its picture takes, and decodes it. `kind` is the entry's.
+DecodedPicture DecodeForExport(const ArchiveModel& model, EntryReader& reader, std::int32_t index,
+                               PictureKind kind, std::int64_t maxMegapixels);
+
+// The PNG file that export --format png writes for the entry, or nullopt when the entry is no picture
+// or cannot be exported (as ExportPictures reports it). Throws KelvotError when the file cannot be read.
+std::optional<std::vector<std::uint8_t>> ExportPng(const ArchiveModel& model, EntryReader& reader,
+                                                   std::int32_t index, std::int64_t maxMegapixels);
+
 enum class ExportFormat { Bmp, Jpeg, Png };
 inline constexpr std::array<ExportFormat, 3> kExportFormats = {ExportFormat::Bmp, ExportFormat::Jpeg,
                                                                ExportFormat::Png};

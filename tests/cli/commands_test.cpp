@@ -91,7 +91,8 @@ TEST_F(CliTest, FilesThatCannotBeOpenedAndUsageErrors) {
               Path("nowhere") + ", which does not exist.\n");
     Check({"frobnicate"}, 2,
           "kelvot-cli: unknown command \"frobnicate\"; the commands are list, info, verify, extract, export, "
-          "create, add, remove, rename, import, replace. Run with --help for more information.\n");
+          "create, add, remove, rename, import, replace" +
+              std::string(kWithMount ? ", mount" : "") + ". Run with --help for more information.\n");
     // Usage errors end with status 2 before anything is written.
     for (const Args& usage : {Args{}, {"extract", a}, {"export", a, x, "--format", "gif"}})
         Check(usage, 2);

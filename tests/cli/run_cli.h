@@ -16,6 +16,13 @@
 
 using Args = std::vector<std::string>;
 
+// Whether kelvot-cli was built with its mount command.
+#ifdef KELVOT_WITH_MOUNT
+inline constexpr bool kWithMount = true;
+#else
+inline constexpr bool kWithMount = false;
+#endif
+
 struct CliResult {
     int status = -1; // the exit status; -1 when it did not exit by itself
     int signal = 0;  // the signal that ended it, if one did: SIGALRM when its time was up
