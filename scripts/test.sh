@@ -29,12 +29,13 @@ echo "== Build and test with the sanitizers"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVOT_WERROR=ON -DKELVOT_SANITIZE=ON \
   -DKELVOT_BUILD_BENCH=OFF
 cmake --build build-asan
-# Leaks are checked too (the window tests leak nothing, so nothing is suppressed). A report exits with 86,
-# a status no test accepts, also where a program is expected to fail with status 1.
+# Leaks are checked too; only libfuse's own leak at unmount is suppressed (tests/lsan-suppressions.txt).
+# A report exits with 86, a status no test accepts, also where a program is expected to fail with status 1.
 export ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1:exitcode=86
+export LSAN_OPTIONS=suppressions=$PWD/tests/lsan-suppressions.txt
 export UBSAN_OPTIONS=print_stacktrace=1:exitcode=86
 ctest --test-dir build-asan --output-on-failure -j "$jobs"
-unset ASAN_OPTIONS UBSAN_OPTIONS
+unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
 
 echo "== Fuzz each target for a while"
 fuzz/run.sh all "${KELVOT_FUZZ_SECONDS:-20}"
