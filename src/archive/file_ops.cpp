@@ -194,17 +194,24 @@ FileIdentity IdentityOf(const FileHandle& file) {
     return {st.st_dev, st.st_ino};
 }
 
+namespace {
+
+FileStamp StampOfStat(const struct stat& st) {
+    return {{st.st_dev, st.st_ino}, st.st_size, st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec};
+}
+
+} // namespace
+
 FileStamp StampOf(const FileHandle& file) {
     struct stat st {};
     if (::fstat(file.fd(), &st) != 0) throw SystemError(errno, "Cannot read", file.shown().string());
-    return {{st.st_dev, st.st_ino}, st.st_size, st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec};
+    return StampOfStat(st);
 }
 
 std::optional<FileStamp> StampOfPath(const std::filesystem::path& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return FileStamp{
-        {st.st_dev, st.st_ino}, st.st_size, st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec};
+    return StampOfStat(st);
 }
 
 void ReadExactly(const FileHandle& file, std::int64_t offset, std::span<std::uint8_t> bytes) {
