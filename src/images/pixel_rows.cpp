@@ -1,6 +1,7 @@
 #include "images/pixel_rows.h"
 
 #include <cstring>
+#include <type_traits>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define KELVOT_VECTOR_ROWS 1
@@ -71,10 +72,6 @@ void AddOpaqueAlphaFrom(const std::uint8_t* in, std::uint8_t* out, std::int32_t 
         std::memcpy(out + 4 * x, in + 3 * x, 3);
         out[4 * x + 3] = 255;
     }
-}
-
-template <Channels C> void Expand16Plain(const std::uint8_t* in, std::uint8_t* out, std::int32_t width) {
-    Expand16From<C>(in, out, 0, width);
 }
 
 #ifdef KELVOT_VECTOR_ROWS
@@ -219,33 +216,29 @@ bool Vector() {
 
 #endif
 
+// Calls f with the channel layout as a compile-time constant, so each layout gets its own loop.
+template <class F> void WithChannels(Channels channels, F f) {
+    switch (channels) {
+    case Channels::Rgb565:
+        return f(std::integral_constant<Channels, Channels::Rgb565>{});
+    case Channels::Argb1555:
+        return f(std::integral_constant<Channels, Channels::Argb1555>{});
+    case Channels::Argb4444:
+        return f(std::integral_constant<Channels, Channels::Argb4444>{});
+    case Channels::Mask1555:
+        return f(std::integral_constant<Channels, Channels::Mask1555>{});
+    }
+}
+
 } // namespace
 
 void Expand16(Channels channels, const std::uint8_t* in, std::uint8_t* out, std::int32_t width) {
+    WithChannels(channels, [&](auto c) {
 #ifdef KELVOT_VECTOR_ROWS
-    if (Vector()) {
-        switch (channels) {
-        case Channels::Rgb565:
-            return Expand16Vector<Channels::Rgb565>(in, out, width);
-        case Channels::Argb1555:
-            return Expand16Vector<Channels::Argb1555>(in, out, width);
-        case Channels::Argb4444:
-            return Expand16Vector<Channels::Argb4444>(in, out, width);
-        case Channels::Mask1555:
-            return Expand16Vector<Channels::Mask1555>(in, out, width);
-        }
-    }
+        if (Vector()) return Expand16Vector<c.value>(in, out, width);
 #endif
-    switch (channels) {
-    case Channels::Rgb565:
-        return Expand16Plain<Channels::Rgb565>(in, out, width);
-    case Channels::Argb1555:
-        return Expand16Plain<Channels::Argb1555>(in, out, width);
-    case Channels::Argb4444:
-        return Expand16Plain<Channels::Argb4444>(in, out, width);
-    case Channels::Mask1555:
-        return Expand16Plain<Channels::Mask1555>(in, out, width);
-    }
+        Expand16From<c.value>(in, out, 0, width);
+    });
 }
 
 void HighNibbles(const std::uint8_t* in, std::uint8_t* out, std::int32_t width) {
